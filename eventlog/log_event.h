@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace vrnskdm::eventlog {
+
+// The log is emptied when an entry finds it longer than this.
+inline constexpr std::int64_t size_cap = 64000;
+
+inline constexpr std::string_view cleared_notice = "Event list exceeded 64k cleared.";
+
+std::string log_path(const std::string& base_dir);
+
+// Appends "timestamp message" to the log in base_dir, first emptying a log that
+// has grown past size_cap. Never fails towards the caller: a step that fails is
+// skipped and the next one runs, so at worst the entry is lost. A log whose
+// length cannot be read is never emptied.
+void log_event(platform::services& platform, const std::string& base_dir,
+               std::string_view message);
+
+}  // namespace vrnskdm::eventlog

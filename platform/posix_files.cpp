@@ -1,0 +1,188 @@
+#include "posix_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+
+namespace vrnskdm::platform {
+
+namespace {
+
+constexpr file_handle last_handle = 255;
+constexpr std::size_t read_chunk = 4096;
+
+// A name with a NUL in it would be cut short by the system and name another file.
+bool usable_path(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+bool write_all(int descriptor, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool sync_path(const std::string& path, int flags) {
+  const int descriptor = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  const bool synced = ::fsync(descriptor) == 0;
+  ::close(descriptor);
+  return synced;
+}
+
+bool sync_folder_of(const std::string& path) {
+  return sync_path(folder_of(path), O_RDONLY | O_DIRECTORY);
+}
+
+}  // namespace
+
+posix_files::~posix_files() { close_all_files(); }
+
+std::string posix_files::current_dir() {
+  std::array<char, PATH_MAX> name{};
+  if (::getcwd(name.data(), name.size()) == nullptr) return ".";
+  return name.data();
+}
+
+bool posix_files::file_exists(const std::string& path) {
+  struct stat info {};
+  return usable_path(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool posix_files::delete_file(const std::string& path) {
+  return file_exists(path) && ::unlink(path.c_str()) == 0;
+}
+
+file_handle posix_files::free_handle() {
+  for (file_handle handle = 1; handle <= last_handle; ++handle) {
+    if (!open_.contains(handle)) return handle;
+  }
+  return no_handle;
+}
+
+bool posix_files::open_text(file_handle handle, const std::string& path, open_mode mode) {
+  if (handle < 1 || handle > last_handle || open_.contains(handle) || !usable_path(path)) {
+    return false;
+  }
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case open_mode::input: flags |= O_RDONLY; break;
+    case open_mode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case open_mode::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+  }
+  const int descriptor = ::open(path.c_str(), flags, 0666);
+  if (descriptor < 0) return false;
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(descriptor);
+    return false;
+  }
+  open_[handle].descriptor = descriptor;
+  return true;
+}
+
+posix_files::open_file* posix_files::find(file_handle handle) {
+  const auto found = open_.find(handle);
+  return found == open_.end() ? nullptr : &found->second;
+}
+
+bool posix_files::fill(open_file& file) {
+  if (file.at_end) return false;
+  file.buffer.erase(0, file.next);
+  file.next = 0;
+  const std::size_t kept = file.buffer.size();
+  file.buffer.resize(kept + read_chunk);
+  ssize_t got = 0;
+  do {
+    got = ::read(file.descriptor, file.buffer.data() + kept, read_chunk);
+  } while (got < 0 && errno == EINTR);
+  file.buffer.resize(kept + static_cast<std::size_t>(got > 0 ? got : 0));
+  if (got <= 0) file.at_end = true;
+  return got > 0;
+}
+
+// The next byte, or -1 at end of file or on error.
+int posix_files::next_byte(open_file& file) {
+  if (file.next == file.buffer.size() && !fill(file)) return -1;
+  return static_cast<unsigned char>(file.buffer[file.next++]);
+}
+
+bool posix_files::read_line(file_handle handle, std::string& line) {
+  open_file* file = find(handle);
+  if (file == nullptr) return false;
+  int byte = next_byte(*file);
+  if (byte < 0) return false;
+  std::string text;
+  while (byte >= 0 && byte != '\r' && byte != '\n') {
+    if (text.size() < max_line_length) text.push_back(static_cast<char>(byte));
+    byte = next_byte(*file);
+  }
+  if (byte == '\r') {
+    const int after = next_byte(*file);
+    if (after >= 0 && after != '\n') --file->next;  // a CR alone ends the line too
+  }
+  line = std::move(text);
+  return true;
+}
+
+bool posix_files::write_line(file_handle handle, std::string_view text) {
+  open_file* file = find(handle);
+  if (file == nullptr) return false;
+  std::string bytes{text};
+  bytes += "\r\n";
+  return write_all(file->descriptor, bytes);
+}
+
+std::optional<std::int64_t> posix_files::file_length(file_handle handle) {
+  open_file* file = find(handle);
+  struct stat info {};
+  if (file == nullptr || ::fstat(file->descriptor, &info) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+bool posix_files::sync_file(file_handle handle) {
+  open_file* file = find(handle);
+  return file != nullptr && ::fsync(file->descriptor) == 0;
+}
+
+bool posix_files::close_file(file_handle handle) {
+  open_file* file = find(handle);
+  if (file == nullptr) return false;
+  // The descriptor is gone whatever close says; a failure here means data that
+  // was written may not have reached the file.
+  const bool closed = ::close(file->descriptor) == 0;
+  open_.erase(handle);
+  return closed;
+}
+
+void posix_files::close_all_files() {
+  while (!open_.empty()) close_file(open_.begin()->first);
+}
+
+bool posix_files::replace_file(const std::string& from, const std::string& to) {
+  if (!usable_path(from) || !usable_path(to)) return false;
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  return sync_folder_of(to);
+}
+
+bool posix_files::flush_to_disk(const std::string& path) {
+  if (!usable_path(path)) return false;
+  return sync_path(path, O_RDONLY) && sync_folder_of(path);
+}
+
+}  // namespace vrnskdm::platform

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "clock.h"
+#include "event_pump.h"
+#include "files.h"
+#include "process.h"
+#include "restart.h"
+
+namespace vrnskdm::platform {
+
+// The platform as the handlers reach it. The program passes the real services;
+// tests pass simulated time, injected faults or a restart that only records.
+struct services {
+  files& fs;
+  clock& time;
+  event_pump& events;
+  restarter& restart;
+  process& proc;
+};
+
+}  // namespace vrnskdm::platform

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrnskdm::supervision {
+
+// The window's controls as plain values, with the rules the real controls keep.
+// The handlers read and write these; the window shows them.
+
+struct label_control {
+  std::string caption;
+  bool enabled = true;
+};
+
+struct panel_control {
+  bool visible = true;
+  bool enabled = true;
+  // 0x00BBGGRR; nothing means the system's window background.
+  std::optional<std::uint32_t> back_color;
+};
+
+struct text_box_control {
+  std::string text;
+};
+
+// 0 unchecked, 1 checked, 2 grayed.
+class check_box_control {
+ public:
+  explicit check_box_control(std::int16_t design_value) : value_{design_value} {}
+
+  std::int16_t value() const { return value_; }
+
+  // Takes 0, 1 or 2; refuses any other value and keeps the old one.
+  bool set_value(int value);
+
+  // The operator's click toggles between checked and unchecked; a grayed box
+  // becomes checked. Grayed only ever comes from the settings file.
+  void click();
+
+ private:
+  std::int16_t value_;
+};
+
+// A drop-down list with an editable text field.
+class combo_box_control {
+ public:
+  void add_item(std::string label);
+  const std::vector<std::string>& items() const { return items_; }
+
+  // -1 when nothing is selected.
+  int list_index() const { return list_index_; }
+
+  // Takes -1 up to the last entry and shows that entry's text; refuses any other
+  // value and keeps the old one.
+  bool set_list_index(int index);
+
+  const std::string& text() const { return text_; }
+
+  // The operator's typing: the entry with exactly that label becomes selected,
+  // and none when no label matches.
+  void type_text(std::string text);
+
+ private:
+  std::vector<std::string> items_;
+  int list_index_ = -1;
+  std::string text_;
+};
+
+// A timer ticks every interval milliseconds while it is enabled and the interval
+// is above 0; its first tick comes one whole interval after it is switched on.
+// Switching it on while it is on leaves its schedule alone; setting the interval
+// while it is on starts the next period from that moment. schedule_epoch changes
+// exactly when the schedule starts afresh, so that whoever runs the timer can
+// tell.
+class timer_control {
+ public:
+  bool enabled() const { return enabled_; }
+  int interval() const { return interval_; }
+  std::uint64_t schedule_epoch() const { return epoch_; }
+
+  void set_enabled(bool on);
+  void set_interval(int milliseconds);
+
+ private:
+  bool enabled_ = false;
+  int interval_ = 0;
+  std::uint64_t epoch_ = 0;
+};
+
+// The window itself, as far as the handlers touch it.
+class form_control {
+ public:
+  // Asks for the window to be restored when minimized, shown and raised.
+  void restore_and_show() { ++raise_requests_; }
+  std::uint64_t raise_requests() const { return raise_requests_; }
+
+ private:
+  std::uint64_t raise_requests_ = 0;
+};
+
+}  // namespace vrnskdm::supervision

@@ -1,0 +1,37 @@
+#include "watchdog.h"
+
+#include "countdown_tick.h"
+#include "on_load.h"
+#include "watch_tick.h"
+
+namespace vrnskdm::supervision {
+
+watchdog::watchdog(platform::services services, std::int16_t build_debug_mode)
+    : supervisor_{services}, build_debug_mode_{build_debug_mode} {}
+
+void watchdog::load() {
+  on_load(supervisor_, build_debug_mode_);
+  const auto now = supervisor_.platform.time.monotonic();
+  scheduler_.follow(supervisor_.window, now, now);
+}
+
+std::optional<std::chrono::milliseconds> watchdog::next_tick_due() const {
+  const auto tick = scheduler_.next();
+  if (!tick) return std::nullopt;
+  return tick->due;
+}
+
+void watchdog::run_due_ticks() {
+  platform::clock& time = supervisor_.platform.time;
+  for (auto tick = scheduler_.next(); tick && tick->due <= time.monotonic();
+       tick = scheduler_.next()) {
+    if (tick->timer == timer_id::timer1) {
+      watch_tick(supervisor_);
+    } else {
+      countdown_tick(supervisor_);
+    }
+    scheduler_.ticked(supervisor_.window, *tick, time.monotonic());
+  }
+}
+
+}  // namespace vrnskdm::supervision

@@ -1,0 +1,165 @@
+#include "platform/posix_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/scratch_dir.h"
+
+namespace vrnskdm::platform {
+namespace {
+
+using testing::scratch_dir;
+
+class PosixFiles : public ::testing::Test {
+ protected:
+  std::vector<std::string> read_all(const std::string& bytes) {
+    dir.write("in.txt", bytes);
+    const file_handle handle = fs.free_handle();
+    EXPECT_TRUE(fs.open_text(handle, dir.file("in.txt"), open_mode::input));
+    std::vector<std::string> lines;
+    std::string line;
+    while (fs.read_line(handle, line)) lines.push_back(line);
+    fs.close_file(handle);
+    return lines;
+  }
+
+  scratch_dir dir;
+  posix_files fs;
+};
+
+TEST_F(PosixFiles, ALineEndsAtCrLfALoneCrOrALoneLf) {
+  using lines = std::vector<std::string>;
+  EXPECT_EQ(read_all("a\r\nb\r\n"), (lines{"a", "b"}));
+  EXPECT_EQ(read_all("a\rb\nc"), (lines{"a", "b", "c"}));
+  EXPECT_EQ(read_all("a\n\rb"), (lines{"a", "", "b"}));  // LF then a lone CR
+  EXPECT_EQ(read_all("\r\n\r\n"), (lines{"", ""}));
+  EXPECT_EQ(read_all("a\r"), (lines{"a"}));
+  EXPECT_EQ(read_all(""), (lines{}));
+  EXPECT_EQ(read_all(std::string("a\0b\r\n", 5)), (lines{std::string("a\0b", 3)}));
+}
+
+TEST_F(PosixFiles, ReadingPastTheEndFailsAndLeavesTheBufferAlone) {
+  dir.write("in.txt", "only\r\n");
+  const file_handle handle = fs.free_handle();
+  ASSERT_TRUE(fs.open_text(handle, dir.file("in.txt"), open_mode::input));
+  std::string line;
+  ASSERT_TRUE(fs.read_line(handle, line));
+  EXPECT_FALSE(fs.read_line(handle, line));
+  EXPECT_EQ(line, "only");
+  EXPECT_FALSE(fs.read_line(handle, line));
+  EXPECT_EQ(line, "only");
+}
+
+// A settings file of any size must not cost memory in proportion.
+TEST_F(PosixFiles, AVeryLongLineIsCutAndTheNextLineStillRead) {
+  const auto lines = read_all(std::string(3 * max_line_length + 17, 'x') + "\r\nnext\r\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], std::string(max_line_length, 'x'));
+  EXPECT_EQ(lines[1], "next");
+}
+
+TEST_F(PosixFiles, WritesLinesWithCrLfInEachMode) {
+  const std::string path = dir.file("out.txt");
+  file_handle handle = fs.free_handle();
+  ASSERT_TRUE(fs.open_text(handle, path, open_mode::append));  // creates
+  ASSERT_TRUE(fs.write_line(handle, "one"));
+  ASSERT_TRUE(fs.close_file(handle));
+  ASSERT_TRUE(fs.open_text(handle, path, open_mode::append));
+  ASSERT_TRUE(fs.write_line(handle, ""));
+  EXPECT_EQ(fs.file_length(handle), 7);
+  ASSERT_TRUE(fs.close_file(handle));
+  EXPECT_EQ(dir.read("out.txt"), "one\r\n\r\n");
+
+  ASSERT_TRUE(fs.open_text(handle, path, open_mode::output));  // empties
+  ASSERT_TRUE(fs.write_line(handle, "two"));
+  ASSERT_TRUE(fs.sync_file(handle));
+  ASSERT_TRUE(fs.close_file(handle));
+  EXPECT_EQ(dir.read("out.txt"), "two\r\n");
+}
+
+TEST_F(PosixFiles, OperationsOnHandlesNotOpenFail) {
+  std::string line = "kept";
+  EXPECT_FALSE(fs.read_line(1, line));
+  EXPECT_FALSE(fs.write_line(1, "x"));
+  EXPECT_FALSE(fs.file_length(1));
+  EXPECT_FALSE(fs.sync_file(1));
+  EXPECT_FALSE(fs.close_file(1));
+  EXPECT_FALSE(fs.read_line(no_handle, line));
+  EXPECT_FALSE(fs.open_text(no_handle, dir.file("x"), open_mode::output));
+  EXPECT_EQ(line, "kept");
+}
+
+TEST_F(PosixFiles, HandlesAreReusedAndAllClosedAtOnce) {
+  const file_handle first = fs.free_handle();
+  ASSERT_TRUE(fs.open_text(first, dir.file("a"), open_mode::output));
+  const file_handle second = fs.free_handle();
+  EXPECT_NE(first, second);
+  ASSERT_TRUE(fs.open_text(second, dir.file("b"), open_mode::output));
+  EXPECT_FALSE(fs.open_text(first, dir.file("c"), open_mode::output));  // in use
+  fs.close_all_files();
+  EXPECT_EQ(fs.open_count(), 0u);
+  EXPECT_EQ(fs.free_handle(), first);
+}
+
+TEST_F(PosixFiles, RunsOutOfHandlesWithoutHarm) {
+  for (int i = 0; i < 255; ++i) {
+    ASSERT_TRUE(fs.open_text(fs.free_handle(), dir.file("many"), open_mode::append)) << i;
+  }
+  EXPECT_EQ(fs.free_handle(), no_handle);
+  fs.close_all_files();
+  EXPECT_NE(fs.free_handle(), no_handle);
+}
+
+TEST_F(PosixFiles, OnlyOrdinaryFilesExist) {
+  dir.write("file", "");
+  dir.make_folder("folder");
+  EXPECT_TRUE(fs.file_exists(dir.file("file")));
+  EXPECT_FALSE(fs.file_exists(dir.file("folder")));
+  EXPECT_FALSE(fs.file_exists(dir.file("missing")));
+  EXPECT_FALSE(fs.file_exists(dir.file("missing/below")));
+  EXPECT_FALSE(fs.file_exists(dir.file("file/below")));  // a file where a folder should be
+  EXPECT_FALSE(fs.file_exists(dir.path() + "/" + std::string(5000, 'n')));
+  EXPECT_FALSE(fs.file_exists(""));
+  // A NUL would cut the name short and name the folder itself.
+  EXPECT_FALSE(fs.file_exists(dir.file("file") + std::string("\0x", 2)));
+}
+
+TEST_F(PosixFiles, DeletesFilesButNotFoldersOrWhatIsMissing) {
+  dir.write("file", "");
+  dir.make_folder("folder");
+  EXPECT_TRUE(fs.delete_file(dir.file("file")));
+  EXPECT_FALSE(dir.exists("file"));
+  EXPECT_FALSE(fs.delete_file(dir.file("file")));
+  EXPECT_FALSE(fs.delete_file(dir.file("folder")));
+  EXPECT_TRUE(dir.exists("folder"));
+}
+
+TEST_F(PosixFiles, OpensNoFolderAndNoFileInAMissingFolder) {
+  dir.make_folder("folder");
+  const file_handle handle = fs.free_handle();
+  EXPECT_FALSE(fs.open_text(handle, dir.file("folder"), open_mode::input));
+  EXPECT_FALSE(fs.open_text(handle, dir.file("folder"), open_mode::append));
+  EXPECT_FALSE(fs.open_text(handle, dir.file("missing/x"), open_mode::output));
+  EXPECT_FALSE(fs.open_text(handle, dir.file("missing"), open_mode::input));
+  EXPECT_EQ(fs.open_count(), 0u);
+}
+
+TEST_F(PosixFiles, ReplacesAFileInOneStep) {
+  dir.write("new", "new\r\n");
+  dir.write("old", "old\r\n");
+  EXPECT_TRUE(fs.replace_file(dir.file("new"), dir.file("old")));
+  EXPECT_EQ(dir.read("old"), "new\r\n");
+  EXPECT_FALSE(dir.exists("new"));
+  EXPECT_FALSE(fs.replace_file(dir.file("new"), dir.file("old")));
+  EXPECT_TRUE(fs.flush_to_disk(dir.file("old")));
+  EXPECT_FALSE(fs.flush_to_disk(dir.file("new")));
+}
+
+TEST_F(PosixFiles, TheWorkingDirectoryIsTheScratchFolder) {
+  EXPECT_EQ(fs.current_dir(), dir.path());
+}
+
+}  // namespace
+}  // namespace vrnskdm::platform

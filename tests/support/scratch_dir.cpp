@@ -1,0 +1,61 @@
+#include "scratch_dir.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vrnskdm::testing {
+
+namespace fs = std::filesystem;
+
+scratch_dir::scratch_dir() : previous_dir_{fs::current_path().string()} {
+  std::string pattern = (fs::temp_directory_path() / "vrnskdm-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  fs::current_path(path_);
+}
+
+scratch_dir::~scratch_dir() {
+  std::error_code ignored;
+  fs::current_path(previous_dir_, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string scratch_dir::file(std::string_view name) const { return path_ + "/" + std::string{name}; }
+
+bool scratch_dir::exists(std::string_view name) const { return fs::exists(file(name)); }
+
+std::string scratch_dir::read(std::string_view name) const {
+  std::ifstream in{file(name), std::ios::binary};
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void scratch_dir::write(std::string_view name, std::string_view bytes) const {
+  std::ofstream out{file(name), std::ios::binary | std::ios::trunc};
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void scratch_dir::make_folder(std::string_view name) const { fs::create_directories(file(name)); }
+
+std::vector<std::string> crlf_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find("\r\n");
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+  }
+  return lines;
+}
+
+std::string crlf_text(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+}  // namespace vrnskdm::testing

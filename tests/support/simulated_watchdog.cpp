@@ -1,0 +1,58 @@
+#include "simulated_watchdog.h"
+
+#include <filesystem>
+
+namespace vrnskdm::testing {
+
+platform::date_time default_start() { return platform::make_date_time(2026, 3, 2, 10, 30, 0); }
+
+simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, platform::date_time wall_start,
+                                       platform::files* files)
+    : clock{wall_start},
+      events{clock},
+      restart{clock},
+      program{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
+                                 proc},
+              debug_mode} {}
+
+void simulated_watchdog::advance(std::chrono::milliseconds by) {
+  const auto until = clock.monotonic() + by;
+  for (auto due = program.next_tick_due(); due && *due <= until; due = program.next_tick_due()) {
+    clock.advance_to(*due);
+    if (before_each_tick) before_each_tick();
+    program.run_due_ticks();
+  }
+  clock.advance_to(until);
+}
+
+void simulated_watchdog::write_settings(int reboot, int reboot24, int period_index) {
+  dir.write("vrnskdm.ini", crlf_text({"telvnor_path=" + companion_dir(),
+                                      "Reboot=" + std::to_string(reboot),
+                                      "Reboot24=" + std::to_string(reboot24),
+                                      "Reboot24_v=" + std::to_string(period_index)}));
+}
+
+void simulated_watchdog::install_companion() const {
+  dir.make_folder("telvnor");
+  dir.write("telvnor/telvnor.exe", "");
+}
+
+void simulated_watchdog::remove_companion_executable() const {
+  std::filesystem::remove(dir.file("telvnor/telvnor.exe"));
+}
+
+void simulated_watchdog::beat() const { dir.write("telvnor/telvnor.vkd", ""); }
+
+bool simulated_watchdog::heartbeat_waiting() const { return dir.exists("telvnor/telvnor.vkd"); }
+
+std::vector<std::string> simulated_watchdog::log_messages() const {
+  std::vector<std::string> messages;
+  const std::size_t stamp = std::string_view{"YYYY/MM/DD HH:MM:SS "}.size();
+  for (const std::string& line : log_lines()) {
+    const bool stamped = line.size() >= stamp && line[4] == '/' && line[stamp - 1] == ' ';
+    messages.push_back(stamped ? line.substr(stamp) : line);
+  }
+  return messages;
+}
+
+}  // namespace vrnskdm::testing
