@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/faulty_files.h"
+#include "support/faulty_watchdog.h"
 #include "support/simulated_watchdog.h"
 #include "supervision/period_table.h"
 
@@ -184,12 +184,8 @@ TEST(StartUp, EveryStartBeginsANewPeriodAndRewritesTheMarker) {
 }
 
 TEST(StartUp, ASettingsFileThatCannotBeOpenedGivesEmptySettings) {
-  platform::posix_files real;
-  testing::faulty_files files{real};
-  files.fails = [](testing::file_operation op, const std::string&) {
-    return op == testing::file_operation::open_input;
-  };
-  simulated_watchdog run{debug, testing::default_start(), &files};
+  testing::faulty_watchdog faulty{debug, testing::failing(testing::file_operation::open_input)};
+  simulated_watchdog& run = faulty.run;
   run.write_settings(1, 1, 3);
   run.load();
   EXPECT_EQ(run.state().companion_dir, "");
@@ -218,14 +214,13 @@ TEST(StartUp, CompletesInAWorkingFolderThatIsGone) {
 TEST(StartUp, EveryFileOperationFailingInTurnStillCompletes) {
   for (int failing = 0; failing < 40; ++failing) {
     SCOPED_TRACE(failing);
-    platform::posix_files real;
-    testing::faulty_files files{real};
     int step = 0;
-    files.fails = [&](testing::file_operation, const std::string&) { return step++ == failing; };
-    simulated_watchdog run{debug, testing::default_start(), &files};
+    testing::faulty_watchdog faulty{
+        debug, [&](testing::file_operation, const std::string&) { return step++ == failing; }};
+    simulated_watchdog& run = faulty.run;
     run.write_settings(1, 1, 2);
     run.load();
-    EXPECT_EQ(real.open_count(), 0u);
+    EXPECT_EQ(faulty.real.open_count(), 0u);
     EXPECT_TRUE(run.window().timer1.enabled());
     EXPECT_TRUE(run.state().period_index >= 0 && run.state().period_index <= 7);
   }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/event_pump.h"
@@ -31,9 +32,11 @@ class recording_restarter final : public platform::restarter {
   explicit recording_restarter(simulated_clock& clock) : clock_{clock} {}
   std::int32_t request_reboot() override {
     requests.push_back(clock_.monotonic());
+    if (on_request) on_request();
     return answer;
   }
   std::int32_t answer = 1;
+  std::function<void()> on_request;
   std::vector<std::chrono::milliseconds> requests;
 
  private:

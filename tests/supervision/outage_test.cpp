@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/faulty_watchdog.h"
+#include "support/simulated_watchdog.h"
+#include "supervision/window_model.h"
+
+namespace vrnskdm::supervision {
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+using testing::simulated_watchdog;
+using lines = std::vector<std::string>;
+
+constexpr std::int16_t shipped = 0;
+constexpr std::int16_t debug = 1;
+
+// A watchdog whose companion beats at every tick until told to fall silent.
+class Outage : public ::testing::Test {
+ protected:
+  explicit Outage(std::int16_t debug_mode = shipped) : run{debug_mode} {}
+
+  void SetUp() override {
+    run.write_settings(1, 1, 0);
+    run.install_companion();
+    run.before_each_tick = [this] {
+      if (beating) run.beat();
+    };
+    run.load();
+    run.advance(10s);
+  }
+
+  // Falls silent right after a tick; returns when the first silent tick is due.
+  milliseconds fall_silent() {
+    beating = false;
+    return *run.program.next_tick_due();
+  }
+
+  void advance_to(milliseconds moment) { run.advance(moment - run.clock.monotonic()); }
+
+  std::string stamp() { return platform::timestamp_text(run.clock.now()); }
+
+  simulated_watchdog run;
+  bool beating = true;
+};
+
+class DebugOutage : public Outage {
+ protected:
+  DebugOutage() : Outage{debug} {}
+};
+
+TEST_F(Outage, AnAliveCompanionIsReportedAndItsHeartbeatConsumedEveryTick) {
+  for (int tick = 0; tick < 5; ++tick) {
+    run.advance(1s);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: " + stamp());
+    EXPECT_FALSE(run.heartbeat_waiting());
+  }
+  EXPECT_FALSE(run.window().timer2.enabled());
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted"}));
+}
+
+// The whole outage, from the first silent tick to the restart request.
+TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent);
+  EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
+  EXPECT_TRUE(run.window().timer2.enabled());
+  EXPECT_EQ(run.state().countdown, 180);
+  EXPECT_FALSE(run.window().sfondo.visible);
+  EXPECT_EQ(run.window().form.raise_requests(), 0u);
+
+  advance_to(first_silent + 1s);
+  EXPECT_EQ(run.window().form.raise_requests(), 1u);
+  EXPECT_EQ(run.state().countdown, 179);
+  EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 179 SECONDS!");
+  EXPECT_TRUE(run.window().sfondo.visible);
+  EXPECT_TRUE(run.window().sfondo.enabled);
+  EXPECT_TRUE(run.window().warning.enabled);
+  EXPECT_EQ(run.window().sfondo.back_color, warning_red);
+
+  advance_to(first_silent + 2s);
+  EXPECT_EQ(run.window().sfondo.back_color, warning_green);
+  EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 178 SECONDS!");
+
+  advance_to(first_silent + 152s);
+  EXPECT_EQ(run.state().countdown, 28.5);
+  EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 28 SECONDS!");
+  EXPECT_EQ(run.window().timer2.interval(), 500);
+
+  advance_to(first_silent + 180s + 500ms);
+  EXPECT_EQ(run.state().countdown, 0);
+  EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 0 SECONDS!");
+  EXPECT_TRUE(run.restart.requests.empty());
+
+  advance_to(first_silent + 181s);
+  EXPECT_EQ(run.restart.requests, (std::vector<milliseconds>{first_silent + 181s}));
+  EXPECT_EQ(run.log_lines().back(), stamp() + " Shutdown for no TELVANORE response");
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response"}));
+  EXPECT_EQ(run.state().countdown, 180);
+  EXPECT_FALSE(run.window().timer2.enabled());
+  EXPECT_EQ(run.window().form.raise_requests(), 1u);  // once per outage
+}
+
+// Seconds left after each countdown tick: whole seconds down to 29, then half
+// seconds, twice as often, down to 0.
+TEST_F(Outage, CountsDownInSecondsThenInHalfSecondsToZero) {
+  const milliseconds first_silent = fall_silent();
+  std::vector<std::pair<milliseconds, double>> seen;
+  run.before_each_tick = [&] {
+    if (seen.empty() || seen.back().second != run.state().countdown) {
+      seen.emplace_back(run.clock.monotonic() - first_silent, run.state().countdown);
+    }
+  };
+  advance_to(first_silent + 181s);
+
+  std::vector<std::pair<milliseconds, double>> expected{{0ms, 180}};
+  // Each value is seen at the tick after the one that made it.
+  for (int k = 1; k <= 151; ++k) expected.emplace_back(milliseconds{(k + 1) * 1000}, 180 - k);
+  for (int j = 0; j < 58; ++j) {
+    expected.emplace_back(152s + milliseconds{500 * j + 500}, 28.5 - 0.5 * j);
+  }
+  expected.back().first = 181s;  // 0 is seen first by the watch tick
+  EXPECT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < std::min(seen.size(), expected.size()); ++i) {
+    EXPECT_EQ(seen[i], expected[i]) << i;
+  }
+  EXPECT_EQ(run.restart.requests.size(), 1u);
+}
+
+TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
+  for (const milliseconds ends_after : {milliseconds{1s}, milliseconds{30s}, milliseconds{151s},
+                                        milliseconds{170s}, 180s + 500ms}) {
+    SCOPED_TRACE(ends_after.count());
+    const milliseconds first_silent = fall_silent();
+    advance_to(first_silent + ends_after);
+    beating = true;
+    run.advance(1s);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: " + stamp());
+    EXPECT_EQ(run.state().countdown, 180);
+    EXPECT_FALSE(run.window().timer2.enabled());
+    EXPECT_FALSE(run.window().sfondo.visible);
+    EXPECT_EQ(run.window().warning.caption, "");
+    EXPECT_EQ(run.state().raised, 0);
+    run.advance(200s);
+    EXPECT_TRUE(run.restart.requests.empty());
+  }
+}
+
+// One silent tick between alive ones: the countdown is armed and disarmed
+// before it ever ticks.
+TEST_F(Outage, OneMissedHeartbeatDoesNotReachTheCountdown) {
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent);
+  EXPECT_TRUE(run.window().timer2.enabled());
+  beating = true;
+  run.advance(1s);
+  EXPECT_FALSE(run.window().timer2.enabled());
+  EXPECT_EQ(run.window().form.raise_requests(), 0u);
+  EXPECT_EQ(run.state().countdown, 180);
+}
+
+// An outage that ended in its last half minute leaves the countdown timer at
+// half a second: the next outage's first countdown tick comes that soon, and
+// puts the interval back to a second.
+TEST_F(Outage, AHalfSecondIntervalLeftOverComesBackToASecond) {
+  milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 170s);
+  beating = true;
+  run.advance(1s);
+  ASSERT_EQ(run.window().timer2.interval(), 500);
+
+  first_silent = fall_silent();
+  advance_to(first_silent + 500ms);
+  EXPECT_EQ(run.state().countdown, 179);
+  EXPECT_EQ(run.window().timer2.interval(), 1000);
+  advance_to(first_silent + 1s);
+  EXPECT_EQ(run.state().countdown, 179);
+  advance_to(first_silent + 1s + 500ms);
+  EXPECT_EQ(run.state().countdown, 178);
+}
+
+TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
+  run.restart.answer = 0;
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 181s);
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
+                                       "VARNISKELDAM Unable to REBOOT!"}));
+  EXPECT_EQ(run.window().checking.caption, "VARNISKELDAM Unable to REBOOT!");
+  EXPECT_FALSE(run.window().timer2.enabled());
+
+  run.advance(1s);  // the next silent tick overwrites the line and arms again
+  EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
+  EXPECT_TRUE(run.window().timer2.enabled());
+  run.advance(181s);
+  EXPECT_EQ(run.restart.requests,
+            (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));
+}
+
+TEST_F(DebugOutage, LogsThatTheRestartWasNotMade) {
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 181s);
+  EXPECT_TRUE(run.restart.requests.empty());
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
+                   "Reboot not performed because debug mode is active.",
+                   "VARNISKELDAM Unable to REBOOT!"}));
+  EXPECT_EQ(run.window().checking.caption, "VARNISKELDAM Unable to REBOOT!");
+}
+
+TEST_F(Outage, AnUncheckedSwitchWatchesButNeverArms) {
+  run.window().reboot.set_value(0);
+  fall_silent();
+  run.advance(400s);
+  EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
+  EXPECT_FALSE(run.window().timer2.enabled());
+  EXPECT_EQ(run.window().form.raise_requests(), 0u);
+  EXPECT_TRUE(run.restart.requests.empty());
+}
+
+// Grayed arms the countdown timer, but the countdown treats it as off: the
+// window comes up once, the panel stays hidden, the countdown is held.
+TEST_F(Outage, AGrayedSwitchBringsTheWindowUpButNeverRestarts) {
+  run.window().reboot.set_value(2);
+  fall_silent();
+  run.advance(400s);
+  EXPECT_TRUE(run.window().timer2.enabled());
+  EXPECT_EQ(run.window().form.raise_requests(), 1u);
+  EXPECT_FALSE(run.window().sfondo.visible);
+  EXPECT_EQ(run.state().countdown, 180);
+  EXPECT_TRUE(run.restart.requests.empty());
+}
+
+TEST_F(Outage, SwitchedOffAndOnAgainTheCountdownStartsOver) {
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 100s);
+  run.window().reboot.click();  // off
+  run.advance(1s);
+  EXPECT_EQ(run.state().countdown, 180);
+  EXPECT_FALSE(run.window().sfondo.visible);
+  run.window().reboot.click();  // on again
+  run.advance(1s);
+  EXPECT_EQ(run.state().countdown, 179);
+  EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 179 SECONDS!");
+  EXPECT_TRUE(run.window().sfondo.visible);
+}
+
+// The executable gone mid-countdown: nothing arms or disarms, the countdown
+// runs on to 0, and the first silent tick after the executable is back
+// restarts at once, with no new warning.
+TEST_F(Outage, AnExecutableRemovedMidCountdownLetsItRunOut) {
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 10s);
+  run.remove_companion_executable();
+  advance_to(first_silent + 300s);
+  EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  EXPECT_EQ(run.state().countdown, 0);
+  EXPECT_TRUE(run.window().timer2.enabled());
+  EXPECT_TRUE(run.restart.requests.empty());
+
+  run.install_companion();
+  run.advance(1s);
+  EXPECT_EQ(run.restart.requests.size(), 1u);
+}
+
+// A heartbeat file without the executable is no sign of life and is left alone.
+TEST_F(Outage, AHeartbeatWithoutTheExecutableCountsAsNotInstalled) {
+  run.remove_companion_executable();
+  run.advance(3s);
+  EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  EXPECT_TRUE(run.heartbeat_waiting());
+  EXPECT_FALSE(run.window().timer2.enabled());
+}
+
+// Starts the program with one heartbeat waiting that cannot be deleted, as when
+// the companion holds it open.
+void start_with_stuck_heartbeat(simulated_watchdog& run) {
+  run.write_settings(1, 1, 0);
+  run.install_companion();
+  run.load();
+  run.beat();
+}
+
+// A stuck heartbeat is seen again at the next tick: alive, and the watch goes on.
+TEST(HeartbeatWatch, AHeartbeatThatCannotBeDeletedCountsAsAliveAgain) {
+  testing::faulty_watchdog faulty{shipped, testing::failing(testing::file_operation::delete_file)};
+  simulated_watchdog& run = faulty.run;
+  start_with_stuck_heartbeat(run);
+  run.advance(600s);
+  EXPECT_EQ(run.window().checking.caption.rfind("TELVANORE alive at: ", 0), 0u);
+  EXPECT_TRUE(run.restart.requests.empty());
+}
+
+TEST(HeartbeatWatch, TheDebugBuildEndsWhenTheHeartbeatCannotBeDeleted) {
+  testing::faulty_watchdog faulty{debug, testing::failing(testing::file_operation::delete_file)};
+  simulated_watchdog& run = faulty.run;
+  start_with_stuck_heartbeat(run);
+  EXPECT_THROW(run.advance(1s), testing::program_ended);
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted"}));
+}
+
+// A companion folder that cannot be looked into is no reason to stop watching.
+TEST(HeartbeatWatch, ACompanionFolderThatCannotBeUsedCountsAsNotInstalled) {
+  for (const std::string& folder :
+       {std::string{"/not-a-folder"}, std::string{"/missing"}, "/" + std::string(5000, 'x')}) {
+    SCOPED_TRACE(folder.substr(0, 20));
+    simulated_watchdog run{shipped};
+    run.dir.write("not-a-folder", "");
+    run.dir.write("vrnskdm.ini", testing::crlf_text({"telvnor_path=" + run.dir.path() + folder,
+                                                     "Reboot=1", "Reboot24=1", "Reboot24_v=0"}));
+    run.load();
+    run.advance(5s);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  }
+}
+
+// What was logged must survive the restart that follows the request at once.
+TEST(HeartbeatWatch, TheLogAndTheMarkerReachTheDiskBeforeTheRestartIsRequested) {
+  std::vector<std::string> flushed;
+  testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string& path) {
+                                    if (op == testing::file_operation::flush_to_disk) {
+                                      flushed.push_back(path);
+                                    }
+                                    return false;
+                                  }};
+  simulated_watchdog& run = faulty.run;
+  std::vector<std::string> flushed_at_request;
+  run.restart.on_request = [&] { flushed_at_request = flushed; };
+  run.write_settings(1, 1, 0);
+  run.install_companion();
+  run.load();
+  run.advance(183s);
+  ASSERT_EQ(run.restart.requests.size(), 1u);
+  EXPECT_EQ(flushed_at_request, (lines{run.dir.file("report.log"), run.dir.file("delete.me")}));
+}
+
+}  // namespace
+}  // namespace vrnskdm::supervision

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/faulty_watchdog.h"
+#include "support/simulated_watchdog.h"
+
+namespace vrnskdm::supervision {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::make_date_time;
+using testing::simulated_watchdog;
+using lines = std::vector<std::string>;
+
+constexpr std::int16_t shipped = 0;
+constexpr std::int16_t debug = 1;
+
+// Runs ticks until the wall clock shows the moment given.
+void run_until(simulated_watchdog& run, platform::date_time moment) {
+  while (run.clock.now() < moment) run.advance(1s);
+}
+
+std::size_t count(const lines& messages, const std::string& message) {
+  return static_cast<std::size_t>(std::count(messages.begin(), messages.end(), message));
+}
+
+// The period counts hour boundaries, so a 24-hour period that began at 10:30
+// falls due at 10:00 the next day, while the window shows 10:30.
+TEST(ScheduledReboot, FallsDueAtTheHourBoundaryThatCompletesThePeriod) {
+  simulated_watchdog run{shipped};
+  run.write_settings(1, 1, 0);
+  run.load();
+  const auto started = run.state().cycle_start;
+  ASSERT_EQ(platform::timestamp_text(started).substr(0, 16), "2026/03/02 10:30");
+
+  run.advance(1s);
+  EXPECT_EQ(run.window().deleteme.caption,
+            "System will reboot at: " + platform::timestamp_text(started + 24h));
+  run_until(run, make_date_time(2026, 3, 3, 9, 59, 59));
+  EXPECT_TRUE(run.restart.requests.empty());
+  run.advance(1s);
+  EXPECT_EQ(run.restart.requests.size(), 1u);
+  EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
+}
+
+// Nothing changes while the marker stays: every tick asks again, until the
+// machine goes down.
+TEST(ScheduledReboot, AskesEverySecondWhileTheMarkerIsThere) {
+  simulated_watchdog run{shipped};
+  run.write_settings(1, 1, 0);
+  run.restart.answer = 0;
+  run.load();
+  run_until(run, make_date_time(2026, 3, 3, 10, 0, 0));
+  run.advance(4s);
+  EXPECT_EQ(run.restart.requests.size(), 5u);
+  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 5u);
+  EXPECT_EQ(run.log_lines().back().substr(0, 19), "2026/03/03 10:00:04");
+}
+
+TEST(ScheduledReboot, TheDebugBuildLogsInsteadOfRestarting) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 0);
+  run.load();
+  run_until(run, make_date_time(2026, 3, 3, 10, 0, 1));
+  EXPECT_TRUE(run.restart.requests.empty());
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", "Shutdown. DELETE.ME found not deleted.",
+                   "Reboot not executed. Debug mode is active.",
+                   "Shutdown. DELETE.ME found not deleted.",
+                   "Reboot not executed. Debug mode is active."}));
+}
+
+TEST(ScheduledReboot, ADeletedMarkerSkipsTheRestartAndBeginsANewPeriod) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 1);  // 2 days
+  run.load();
+  run.advance(3600s);
+  std::filesystem::remove(run.dir.file("delete.me"));
+  run_until(run, make_date_time(2026, 3, 4, 10, 0, 0));
+
+  const auto renewed = make_date_time(2026, 3, 4, 10, 0, 0);
+  EXPECT_EQ(run.state().cycle_start, renewed);
+  EXPECT_EQ(run.dir.read("delete.me"),
+            testing::crlf_text({"Delete this file to don't make reboot the system in 48 hour from:",
+                                "2026/03/04 10:00:00"}));
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", "Timeout check performed. DELETE.ME created."}));
+  run.advance(1s);
+  EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/06 10:00:00");
+  EXPECT_TRUE(run.restart.requests.empty());
+}
+
+// The renewal does not hang on the marker: the period renews and is logged
+// even when the new marker cannot be written.
+TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
+  bool marker_unwritable = false;
+  testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string& path) {
+                                    return marker_unwritable &&
+                                           op == testing::file_operation::open_output &&
+                                           path.ends_with("/delete.me");
+                                  }};
+  simulated_watchdog& run = faulty.run;
+  run.write_settings(1, 1, 0);
+  run.load();
+  std::filesystem::remove(run.dir.file("delete.me"));
+  marker_unwritable = true;
+  run_until(run, make_date_time(2026, 3, 3, 10, 0, 1));
+  EXPECT_EQ(run.state().cycle_start, make_date_time(2026, 3, 3, 10, 0, 0));
+  EXPECT_EQ(run.log_messages().back(), "Timeout check performed. DELETE.ME created.");
+  EXPECT_EQ(count(run.log_messages(), "Timeout check performed. DELETE.ME created."), 1u);
+  EXPECT_FALSE(run.dir.exists("delete.me"));
+  EXPECT_TRUE(run.restart.requests.empty());
+}
+
+TEST(ScheduledReboot, SwitchedOffItWaitsAndSwitchedOnAfterThePeriodItIsDueAtOnce) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 0, 0);
+  run.load();
+  run.advance(1s);
+  EXPECT_EQ(run.window().deleteme.caption, "Timeout Reboot disabled.");
+  run_until(run, make_date_time(2026, 3, 5, 0, 0, 0));
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted"}));
+
+  run.window().reboot24.click();
+  run.advance(1s);
+  EXPECT_EQ(run.log_messages().back(), "Reboot not executed. Debug mode is active.");
+  EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/03 10:30:00");
+}
+
+TEST(ScheduledReboot, AGrayedSwitchCountsAsOff) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 2, 0);
+  run.load();
+  run_until(run, make_date_time(2026, 3, 4, 0, 0, 0));
+  EXPECT_EQ(run.window().deleteme.caption, "Timeout Reboot disabled.");
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted"}));
+}
+
+// A whole 30-day period, tick by tick: due at the 720th hour boundary, asked
+// for every second after, and renewed once the operator deletes the marker.
+TEST(ScheduledReboot, AThirtyDayPeriodRunsThroughTickByTick) {
+  simulated_watchdog run{shipped};
+  run.write_settings(1, 1, 7);
+  run.load();
+  const auto started = run.state().cycle_start;
+  run.advance(24h * 30);
+
+  ASSERT_FALSE(run.restart.requests.empty());
+  const auto first_request =
+      testing::default_start() + std::chrono::floor<std::chrono::seconds>(run.restart.requests[0]);
+  EXPECT_EQ(first_request, std::chrono::floor<std::chrono::hours>(started) + 720h);
+  EXPECT_EQ(run.restart.requests.size(),
+            static_cast<std::size_t>((run.clock.now() - first_request) / 1s) + 1);
+  EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
+
+  std::filesystem::remove(run.dir.file("delete.me"));
+  const auto requests = run.restart.requests.size();
+  run.advance(5s);
+  EXPECT_EQ(run.restart.requests.size(), requests);
+  EXPECT_EQ(run.log_messages().back(), "Timeout check performed. DELETE.ME created.");
+  EXPECT_EQ(run.window().deleteme.caption,
+            "System will reboot at: " + platform::timestamp_text(run.state().cycle_start + 720h));
+}
+
+}  // namespace
+}  // namespace vrnskdm::supervision
