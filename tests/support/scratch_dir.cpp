@@ -11,20 +11,8 @@ namespace vrnskdm::testing {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A memory-backed folder where there is one: simulated months of ticks flush
-// the log to disk thousands of times, which a disk makes slow.
-fs::path scratch_parent() {
-  std::error_code error;
-  if (fs::is_directory("/dev/shm", error)) return "/dev/shm";
-  return fs::temp_directory_path();
-}
-
-}  // namespace
-
 scratch_dir::scratch_dir() : previous_dir_{fs::current_path().string()} {
-  std::string pattern = (scratch_parent() / "vrnskdm-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "vrnskdm-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
   fs::current_path(path_);
