@@ -18,7 +18,8 @@ std::string log_path(const std::string& base_dir);
 // Appends "timestamp message" to the log in base_dir, first emptying a log that
 // has grown past size_cap. Never fails towards the caller: a step that fails is
 // skipped and the next one runs, so at worst the entry is lost. A log whose
-// length cannot be read is never emptied.
+// length cannot be read is never emptied. The message also goes to the
+// platform's mirror, when it has one, whatever became of the file.
 void log_event(platform::services& platform, const std::string& base_dir,
                std::string_view message);
 

@@ -5,6 +5,7 @@
 #include "date_time.h"
 #include "event_pump.h"
 #include "files.h"
+#include "journal.h"
 #include "process.h"
 #include "restart.h"
 #include "services.h"

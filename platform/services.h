@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "event_pump.h"
 #include "files.h"
+#include "journal.h"
 #include "process.h"
 #include "restart.h"
 
@@ -16,6 +17,7 @@ struct services {
   event_pump& events;
   restarter& restart;
   process& proc;
+  journal* mirror = nullptr;  // where events also go, when anywhere
 };
 
 }  // namespace vrnskdm::platform

@@ -33,7 +33,8 @@ class LogEvent : public ::testing::Test {
   testing::simulated_events events{clock};
   testing::recording_restarter restart{clock};
   testing::recording_process proc;
-  platform::services platform{files, clock, events, restart, proc};
+  testing::recording_journal journal;
+  platform::services platform{files, clock, events, restart, proc, &journal};
 };
 
 TEST_F(LogEvent, AMissingLogIsCreatedWithOneTimestampedLine) {
@@ -116,6 +117,14 @@ TEST_F(LogEvent, EveryStepFailingInTurnLeavesNoFileOpen) {
     log("entry");
     EXPECT_EQ(real_files.open_count(), 0u) << "step " << failing;
   }
+}
+
+// The journal keeps what the emptied or unwritable log cannot.
+TEST_F(LogEvent, EveryEntryAlsoGoesToTheJournal) {
+  fill_log(64001);
+  log("first");
+  log_event(platform, dir.file("missing"), "second");
+  EXPECT_EQ(journal.messages, (std::vector<std::string>{"first", "second"}));
 }
 
 }  // namespace

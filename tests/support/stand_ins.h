@@ -3,9 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/event_pump.h"
+#include "platform/journal.h"
 #include "platform/process.h"
 #include "platform/restart.h"
 #include "simulated_clock.h"
@@ -41,6 +44,12 @@ class recording_restarter final : public platform::restarter {
 
  private:
   simulated_clock& clock_;
+};
+
+class recording_journal final : public platform::journal {
+ public:
+  void record(std::string_view message) override { messages.emplace_back(message); }
+  std::vector<std::string> messages;
 };
 
 struct program_ended {};
