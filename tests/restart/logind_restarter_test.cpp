@@ -107,6 +107,17 @@ TEST_F(logind_on_private_bus, silent_logind_gives_0_within_the_timeout) {
   EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
 }
 
+// A bus daemon that hangs holds the request in the connection's handshake, where
+// sd-bus's own call timeout does not reach.
+TEST_F(logind_on_private_bus, hung_bus_gives_0_within_the_timeout) {
+  bus.freeze();
+  const timed_request request = request_reboot();
+  bus.thaw();
+  report("bus daemon never answers", {request.took});
+  EXPECT_EQ(request.result, 0);
+  EXPECT_LT(request.took, logind_restarter::answer_timeout + scheduling_slack);
+}
+
 TEST_F(logind_on_private_bus, request_timing) {
   constexpr int samples = 20;
   std::vector<steady_clock::duration> accepted;
