@@ -6,12 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "owned_fd.h"
 
@@ -32,8 +34,8 @@ std::vector<std::string> merged_environment(const std::vector<std::string>& over
   std::vector<std::string> merged;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string inherited{*entry};
-    bool overridden = false;
-    for (const std::string& own : overrides) overridden = overridden || name_of(own) == name_of(inherited);
+    const bool overridden = std::ranges::any_of(
+        overrides, [&](const std::string& own) { return name_of(own) == name_of(inherited); });
     if (!overridden) merged.push_back(inherited);
   }
   merged.insert(merged.end(), overrides.begin(), overrides.end());
