@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace vrnskdm::testing {
+
+// A program that a test runs beside itself, such as a bus daemon or a mock
+// service. It is stopped and waited for when the object goes, whatever the
+// test's outcome, and it is killed with the test process should that crash.
+class child_process {
+ public:
+  // Runs argv[0], a full path, with the test's environment plus the
+  // "NAME=value" entries given (which win over the test's own), standard input
+  // from /dev/null and standard output and error appended to output_path.
+  // Throws when the program cannot be started.
+  child_process(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                std::string output_path);
+  ~child_process();
+  child_process(const child_process&) = delete;
+  child_process& operator=(const child_process&) = delete;
+
+  // Whether it has ended by itself.
+  bool has_ended();
+
+  // Holds it still, as a program that hangs would be, until thaw.
+  void freeze() const;
+  void thaw() const;
+
+  // What it has written so far, for failure messages.
+  std::string output() const;
+
+ private:
+  void stop();
+
+  std::string output_path_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace vrnskdm::testing
