@@ -1,30 +1,24 @@
 #include "scratch_dir.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace vrnskdm::testing {
 
 namespace fs = std::filesystem;
 
 scratch_dir::scratch_dir() : previous_dir_{fs::current_path().string()} {
-  std::string pattern = (fs::temp_directory_path() / "vrnskdm-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-  fs::current_path(path_);
+  fs::current_path(path());
 }
 
+// The folder itself goes after, with temp_folder.
 scratch_dir::~scratch_dir() {
   std::error_code ignored;
   fs::current_path(previous_dir_, ignored);
-  fs::remove_all(path_, ignored);
 }
 
-std::string scratch_dir::file(std::string_view name) const { return path_ + "/" + std::string{name}; }
+std::string scratch_dir::file(std::string_view name) const { return folder_.file(std::string{name}); }
 
 bool scratch_dir::exists(std::string_view name) const { return fs::exists(file(name)); }
 

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "temp_folder.h"
+
 namespace vrnskdm::testing {
 
 // A fresh folder under the system's temporary folder, made the working directory
@@ -15,7 +17,7 @@ class scratch_dir {
   scratch_dir(const scratch_dir&) = delete;
   scratch_dir& operator=(const scratch_dir&) = delete;
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return folder_.path(); }
   std::string file(std::string_view name) const;
 
   bool exists(std::string_view name) const;
@@ -24,8 +26,8 @@ class scratch_dir {
   void make_folder(std::string_view name) const;
 
  private:
-  std::string path_;
   std::string previous_dir_;
+  temp_folder folder_;
 };
 
 // The lines of a text, split at CR LF; an unterminated last line counts too.
