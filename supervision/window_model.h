@@ -13,7 +13,7 @@ inline constexpr std::uint32_t warning_green = 0x0001FF00;
 // Captions of the save button: its design text, and what it says while the last
 // save did not reach the disk.
 inline constexpr std::string_view save_caption = "SAVE";
-inline constexpr std::string_view not_saved_caption = "NOT SAVED";
+inline constexpr std::string_view not_saved_caption = "UNSAVED";
 
 // The controls of the window Form1 that the logic reads and writes, in their
 // design state until the start-up sets them.

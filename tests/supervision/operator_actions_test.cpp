@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -161,7 +160,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     run.window().reboot.set_value(0);
     run.program.save();
 
-    EXPECT_EQ(run.window().save.caption, "NOT SAVED");
+    EXPECT_EQ(run.window().save.caption, "UNSAVED");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
     EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
     EXPECT_EQ(real.open_count(), 0u);
@@ -176,15 +175,17 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
   }
 }
 
-// The working folder removed under the program: nothing can be saved there.
-TEST(Save, InAWorkingFolderThatIsGoneSaysNotSaved) {
+// A folder standing where the fresh file goes: the disk itself refuses the save.
+TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
   simulated_watchdog run{debug};
-  run.dir.make_folder("gone");
-  std::filesystem::current_path(run.dir.file("gone"));
-  std::filesystem::remove(run.dir.file("gone"));
+  run.write_settings(1, 1, 2);
+  const std::string old_file = run.dir.read("vrnskdm.ini");
+  run.dir.make_folder("vrnskdm.ini.new");
   run.load();
+  run.window().reboot.set_value(0);
   run.program.save();
-  EXPECT_EQ(run.window().save.caption, "NOT SAVED");
+  EXPECT_EQ(run.window().save.caption, "UNSAVED");
+  EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
 }
