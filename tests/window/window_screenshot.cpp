@@ -8,27 +8,21 @@
 #include <chrono>
 #include <cstdio>
 
-#include "support/simulated_watchdog.h"
-#include "window_time.h"
+#include "running_window.h"
 #include "window/application_setup.h"
-#include "window/operator_window.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using vrnskdm::testing::advance_window;
-using vrnskdm::testing::simulated_watchdog;
+using vrnskdm::testing::running_window;
 
-// The companion's folder as an operator would have it, rather than the
-// scratch folder's; it is shown, not watched.
-void show_folder(simulated_watchdog& run, vrnskdm::window::operator_window& window) {
-  run.window().path.text = "/opt/telvanore";
-  window.form().path().setText("/opt/telvanore");
-}
-
-bool save_picture(vrnskdm::window::operator_window& window, const QString& file) {
+// The companion's folder as an operator would have it, rather than the scratch
+// folder's; it is shown, not watched.
+bool save_picture(running_window& w, const QString& file) {
+  w.model().path.text = "/opt/telvanore";
+  w.form().path().setText("/opt/telvanore");
   QApplication::processEvents();
-  return window.form().grab().save(file);
+  return w.form().grab().save(file);
 }
 
 }  // namespace
@@ -43,24 +37,20 @@ int main(int argc, char* argv[]) {
   // Taken before the scratch folders become the working folder.
   const QDir folder{QDir{QString::fromLocal8Bit(argv[1])}.absolutePath()};
 
-  simulated_watchdog watching{1};
-  watching.write_settings(1, 1, 3);
-  watching.install_companion();
-  vrnskdm::window::operator_window watching_window{watching.program};
-  watching_window.start();
-  watching.beat();
-  advance_window(watching, watching_window, 1s);
-  show_folder(watching, watching_window);
-  const bool watched = save_picture(watching_window, folder.filePath("window.png"));
+  running_window watching;
+  watching.run.write_settings(1, 1, 3);
+  watching.run.install_companion();
+  watching.start();
+  watching.run.beat();
+  watching.advance(1s);
+  const bool watched = save_picture(watching, folder.filePath("window.png"));
 
-  simulated_watchdog silent{1};
-  silent.write_settings(1, 1, 0);
-  silent.install_companion();
-  vrnskdm::window::operator_window silent_window{silent.program};
-  silent_window.start();
-  advance_window(silent, silent_window, 32s);
-  show_folder(silent, silent_window);
-  const bool counted = save_picture(silent_window, folder.filePath("window-warning.png"));
+  running_window silent;
+  silent.run.write_settings(1, 1, 0);
+  silent.run.install_companion();
+  silent.start();
+  silent.advance(32s);
+  const bool counted = save_picture(silent, folder.filePath("window-warning.png"));
 
   return watched && counted ? 0 : 1;
 }

@@ -4,76 +4,29 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QTest>
-#include <memory>
 
+#include "running_window.h"
 #include "support/faulty_files.h"
-#include "support/simulated_watchdog.h"
 #include "window/application_setup.h"
 #include "window/form1.h"
 #include "window/operator_check_box.h"
-#include "window/operator_window.h"
-#include "window_time.h"
 
 namespace vrnskdm::window {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::crlf_text;
-using testing::simulated_watchdog;
-
-constexpr std::int16_t debug = 1;
-
-// The program on simulated time in a scratch folder, with its window.
-struct running_window {
-  explicit running_window(platform::files* files = nullptr)
-      : run{debug, testing::default_start(), files}, window{run.program} {}
-
-  // The start-up, then the window shown and given the keyboard.
-  bool start() {
-    window.start();
-    form().activateWindow();
-    return QTest::qWaitForWindowActive(&form());
-  }
-
-  form1& form() { return window.form(); }
-  supervision::supervisor_state& state() { return run.state(); }
-  supervision::window_model& model() { return run.window(); }
-  void advance(std::chrono::milliseconds by) { testing::advance_window(run, window, by); }
-  std::string settings() const { return run.dir.read("vrnskdm.ini"); }
-
-  simulated_watchdog run;
-  operator_window window;
-};
-
-QString text_of(const QWidget& control) {
-  if (const auto* label = qobject_cast<const QLabel*>(&control)) return label->text();
-  if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) return button->text();
-  if (const auto* box = qobject_cast<const QLineEdit*>(&control)) return box->text();
-  if (const auto* selector = qobject_cast<const QComboBox*>(&control)) {
-    return selector->currentText();
-  }
-  return {};
-}
-
-QRect selector_part(const QComboBox& selector, QStyle::SubControl part) {
-  QStyleOptionComboBox option;
-  option.initFrom(&selector);
-  option.editable = selector.isEditable();
-  return selector.style()->subControlRect(QStyle::CC_ComboBox, &option, part, &selector);
-}
+using testing::running_window;
 
 // Opens the drop-down as the operator does, by its button.
 void click_drop_down_button(QComboBox& selector) {
   QTest::mouseClick(&selector, Qt::LeftButton, {},
-                    selector_part(selector, QStyle::SC_ComboBoxArrow).center());
+                    testing::selector_part(selector, QStyle::SC_ComboBoxArrow).center());
 }
 
 // The focus on the period selector, and its next entry chosen there.
@@ -84,39 +37,15 @@ QComboBox& choose_next_period(form1& form) {
   return selector;
 }
 
-// Room a control's text has, by the style's own measure of its frame and box.
-int room_for_text(const QWidget& control) {
-  if (const auto* box = qobject_cast<const QCheckBox*>(&control)) {
-    QStyleOptionButton option;
-    option.initFrom(box);
-    option.text = box->text();
-    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
-  }
-  if (qobject_cast<const QPushButton*>(&control) != nullptr) {
-    const QStyle& style = *control.style();
-    return control.width() - 2 * style.pixelMetric(QStyle::PM_ButtonMargin) -
-           2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth);
-  }
-  return control.contentsRect().width();
-}
-
 }  // namespace
 
-class Form1Test : public QObject {
+// The window bound to the running program: what it shows, what the operator's
+// edits and actions do, and when the handlers run.
+class OperatorWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
   void initTestCase() { set_up_application(*qApp); }
-
-  // Each control sits where the design puts it, at fifteen twips to the pixel,
-  // with its design text and alignment.
-  void controlsTakeTheirDesignPlaces_data();
-  void controlsTakeTheirDesignPlaces();
-  void theWindowIsASmallFixedUtilityWindow();
-  void textsUseTheDesignFontsOrTheirStandIn();
-  // No text the program shows is cut off by its control.
-  void everyTextFitsItsControl();
-  void tabVisitsTheControlsInDesignOrder();
 
   void theWindowShowsTheStartUpsSettings();
   void theWindowFollowsTheTicksAndFlashesThePanel();
@@ -141,141 +70,7 @@ class Form1Test : public QObject {
   void closingTheWindowEndsTheProgramSavingNothing();
 };
 
-void Form1Test::controlsTakeTheirDesignPlaces_data() {
-  QTest::addColumn<QString>("name");
-  QTest::addColumn<QRect>("place");
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<int>("alignment");
-  constexpr int centred = Qt::AlignHCenter | Qt::AlignVCenter;
-  constexpr int left = Qt::AlignLeft | Qt::AlignVCenter;
-  constexpr int none = 0;
-  QTest::newRow("checking") << "checking" << QRect{10, 8, 407, 17} << "Checking" << centred;
-  QTest::newRow("reboot") << "reboot" << QRect{248, 82, 165, 21} << "Reboot On TELVANORE Lock"
-                          << none;
-  QTest::newRow("sfondo") << "sfondo" << QRect{12, 108, 403, 31} << "" << none;
-  QTest::newRow("warning") << "warning" << QRect{10, 6, 383, 21} << "Label2" << centred;
-  QTest::newRow("path") << "path" << QRect{8, 72, 151, 23} << "Text1" << none;
-  QTest::newRow("Label2") << "Label2" << QRect{10, 52, 106, 15} << "TELVANORE path" << left;
-  QTest::newRow("deleteme") << "deleteme" << QRect{10, 30, 407, 17} << "" << centred;
-  QTest::newRow("reboot24") << "reboot24" << QRect{248, 54, 91, 19} << "Reboot each" << none;
-  QTest::newRow("save") << "save" << QRect{166, 72, 67, 23} << "SAVE" << none;
-  QTest::newRow("reboot_time") << "reboot_time" << QRect{338, 52, 79, 21} << "" << none;
-}
-
-void Form1Test::controlsTakeTheirDesignPlaces() {
-  QFETCH(QString, name);
-  QFETCH(QRect, place);
-  QFETCH(QString, text);
-  QFETCH(int, alignment);
-  form1 form;
-  auto* control = form.findChild<QWidget*>(name);
-  QVERIFY(control != nullptr);
-  QRect shown = control->geometry();
-  if (control == &form.warning()) {
-    // Inside the panel, counted from within its border.
-    QCOMPARE(control->parentWidget(), &form.sfondo());
-    shown.translate(-form.sfondo().contentsRect().topLeft());
-  } else {
-    QCOMPARE(control->parentWidget(), &form);
-  }
-  QCOMPARE(shown, place);
-  QCOMPARE(text_of(*control), text);
-  if (const auto* label = qobject_cast<QLabel*>(control)) {
-    QCOMPARE(static_cast<int>(label->alignment()), alignment);
-  }
-}
-
-void Form1Test::theWindowIsASmallFixedUtilityWindow() {
-  form1 form;
-  QCOMPARE(form.objectName(), QString{"Form1"});
-  QCOMPARE(form.windowTitle(), QString{"VARNISKELDAM V.01.00"});
-  QCOMPARE(form.size(), QSize(424, 144));
-  QCOMPARE(form.minimumSize(), form.maximumSize());
-  QVERIFY(!form.windowIcon().pixmap(32, 32).isNull());
-  QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-  QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-  QCOMPARE(form.reboot24().checkState(), Qt::Unchecked);
-  QCOMPARE(form.sfondo().palette().color(QPalette::Window),
-           form.palette().color(QPalette::Window));
-  QCOMPARE(QApplication::applicationName(), QString{"vrnskdm"});
-  QCOMPARE(QApplication::applicationVersion(), QString{"1.00"});
-}
-
-void Form1Test::textsUseTheDesignFontsOrTheirStandIn() {
-  form1 form;
-  QCOMPARE(form.font().family(), QString{"MS Sans Serif"});
-  QVERIFY(QFontInfo{form.font()}.family().startsWith("Nimbus Sans"));
-  for (const QWidget* control : std::initializer_list<const QWidget*>{
-           &form.checking(), &form.reboot(), &form.path(), &form.label2(), &form.deleteme(),
-           &form.reboot24(), &form.save(), &form.reboot_time()}) {
-    QCOMPARE(control->font().pointSizeF(), 8.0);
-  }
-  QCOMPARE(form.warning().font().pointSizeF(), 9.75);
-  QVERIFY(QFontInfo{form.warning().font()}.family().startsWith("Nimbus Sans"));
-  QCOMPARE(form.warning().font().weight(), QFont::Normal);
-}
-
-void Form1Test::everyTextFitsItsControl() {
-  form1 form;
-  const std::pair<const QWidget*, QStringList> texts[] = {
-      {&form.checking(),
-       {"TELVANORE alive at: 2026/12/28 23:59:58",
-        " TELVANORE seems to be died at: 2026/12/28 23:59:58",
-        "TELVANORE seems to be not installed.", "VARNISKELDAM Unable to REBOOT!"}},
-      {&form.deleteme(),
-       {"System will reboot at: 2026/12/28 23:59:58", "Timeout Reboot disabled."}},
-      {&form.warning(), {"WARNING! SYSTEM REBOOT IN 180 SECONDS!"}},
-      {&form.label2(), {"TELVANORE path"}},
-      {&form.reboot(), {"Reboot On TELVANORE Lock"}},
-      {&form.reboot24(), {"Reboot each"}},
-      {&form.save(), {"SAVE", "UNSAVED"}},
-  };
-  for (const auto& [control, lines] : texts) {
-    const QFontMetrics metrics{control->font()};
-    for (const QString& line : lines) {
-      QVERIFY2(metrics.horizontalAdvance(line) <= room_for_text(*control),
-               qPrintable(control->objectName() + ": " + line));
-      QVERIFY2(metrics.tightBoundingRect(line).height() <= control->contentsRect().height(),
-               qPrintable(control->objectName() + ": " + line));
-    }
-  }
-  // The selector's text field lies left of its drop-down button.
-  QComboBox& selector = form.reboot_time();
-  const int field = selector_part(selector, QStyle::SC_ComboBoxEditField).width();
-  for (const char* label : {"24 Hours", "2 Days", "4 Days", "7 Days", "10 Days", "14 Days",
-                            "15 Days", "30 Days"}) {
-    QVERIFY2(QFontMetrics{selector.font()}.horizontalAdvance(label) < field, label);
-  }
-}
-
-void Form1Test::tabVisitsTheControlsInDesignOrder() {
-  running_window w;
-  QVERIFY(w.start());
-  form1& form = w.form();
-  QTRY_COMPARE(QApplication::focusWidget(), &form.reboot());
-  const QList<QWidget*> order{&form.path(), &form.reboot24(), &form.save(), &form.reboot_time(),
-                              &form.reboot()};
-  for (QWidget* next : order) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), next);
-  }
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-  QCOMPARE(QApplication::focusWidget(), &form.reboot_time());
-
-  // The warning panel takes its turn after "reboot" while it is shown.
-  w.run.install_companion();
-  w.model().path.text = w.run.companion_dir();
-  w.form().save().click();
-  w.advance(2s);
-  QVERIFY(form.sfondo().isVisible());
-  form.reboot().setFocus();
-  QTest::keyClick(&form.reboot(), Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), &form.sfondo());
-  QTest::keyClick(&form.sfondo(), Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), &form.path());
-}
-
-void Form1Test::theWindowShowsTheStartUpsSettings() {
+void OperatorWindowTest::theWindowShowsTheStartUpsSettings() {
   running_window w;
   w.run.dir.write("vrnskdm.ini",
                   crlf_text({"telvnor_path=/opt/tv", "Reboot=2", "Reboot24=0", "Reboot24_v=3"}));
@@ -292,13 +87,12 @@ void Form1Test::theWindowShowsTheStartUpsSettings() {
   QVERIFY(!w.form().warning().isEnabledTo(&w.form().sfondo()));
 }
 
-void Form1Test::theWindowFollowsTheTicksAndFlashesThePanel() {
+void OperatorWindowTest::theWindowFollowsTheTicksAndFlashesThePanel() {
   running_window w;
   w.run.write_settings(1, 1, 0);
   w.run.install_companion();
   QVERIFY(w.start());
   form1& form = w.form();
-  const QColor system_window = form.palette().color(QPalette::Window);
 
   w.run.beat();
   w.advance(1s);
@@ -320,10 +114,9 @@ void Form1Test::theWindowFollowsTheTicksAndFlashesThePanel() {
   w.advance(1s);
   QVERIFY(!form.sfondo().isVisible());
   QCOMPARE(form.warning().text(), QString{});
-  QVERIFY(system_window != QColor(0xFF, 0x01, 0x01));
 }
 
-void Form1Test::theFirstCountdownTickBringsAMinimizedWindowUp() {
+void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUp() {
   running_window w;
   w.run.write_settings(1, 1, 0);
   w.run.install_companion();
@@ -338,7 +131,7 @@ void Form1Test::theFirstCountdownTickBringsAMinimizedWindowUp() {
   QTRY_VERIFY(w.form().isActiveWindow());
 }
 
-void Form1Test::theTimerIsPreciseAndArmedForTheNextTick() {
+void OperatorWindowTest::theTimerIsPreciseAndArmedForTheNextTick() {
   running_window w;
   w.run.write_settings(1, 1, 0);
   w.run.install_companion();
@@ -359,7 +152,7 @@ void Form1Test::theTimerIsPreciseAndArmedForTheNextTick() {
   QVERIFY(w.run.program.next_tick_due() == w.run.clock.monotonic() + 1000ms);
 }
 
-void Form1Test::theOperatorsEditsReachTheModel() {
+void OperatorWindowTest::theOperatorsEditsReachTheModel() {
   running_window w;
   QVERIFY(w.start());
   form1& form = w.form();
@@ -385,7 +178,7 @@ void Form1Test::theOperatorsEditsReachTheModel() {
   QCOMPARE(w.state().period_index, 0);  // only validation takes it
 }
 
-void Form1Test::aClickOnACheckBoxNeverGraysIt() {
+void OperatorWindowTest::aClickOnACheckBoxNeverGraysIt() {
   running_window w;
   w.run.dir.write("vrnskdm.ini",
                   crlf_text({"telvnor_path=/g", "Reboot=2", "Reboot24=0", "Reboot24_v=0"}));
@@ -400,7 +193,7 @@ void Form1Test::aClickOnACheckBoxNeverGraysIt() {
   }
 }
 
-void Form1Test::choosingSevenDaysAndClickingSaveSavesPeriodThree() {
+void OperatorWindowTest::choosingSevenDaysAndClickingSaveSavesPeriodThree() {
   running_window w;
   QVERIFY(w.start());
   QComboBox& selector = w.form().reboot_time();
@@ -418,7 +211,7 @@ void Form1Test::choosingSevenDaysAndClickingSaveSavesPeriodThree() {
   QCOMPARE(w.form().save().text(), QString{"SAVE"});
 }
 
-void Form1Test::aGrayedCheckBoxIsSavedAsTwo() {
+void OperatorWindowTest::aGrayedCheckBoxIsSavedAsTwo() {
   running_window w;
   w.run.dir.write("vrnskdm.ini",
                   crlf_text({"telvnor_path=/g", "Reboot=1", "Reboot24=2", "Reboot24_v=4"}));
@@ -427,7 +220,7 @@ void Form1Test::aGrayedCheckBoxIsSavedAsTwo() {
   QCOMPARE(w.settings(), crlf_text({"telvnor_path=/g", "Reboot=1", "Reboot24=2", "Reboot24_v=4"}));
 }
 
-void Form1Test::anEmptyFolderIsSavedEmpty() {
+void OperatorWindowTest::anEmptyFolderIsSavedEmpty() {
   running_window w;
   QVERIFY(w.start());
   w.form().path().setFocus();
@@ -438,7 +231,7 @@ void Form1Test::anEmptyFolderIsSavedEmpty() {
   QCOMPARE(w.state().companion_dir, std::string{});
 }
 
-void Form1Test::typedTextNamingNoEntryShowsThePeriodInUseAgain() {
+void OperatorWindowTest::typedTextNamingNoEntryShowsThePeriodInUseAgain() {
   running_window w;
   w.run.write_settings(1, 1, 2);
   QVERIFY(w.start());
@@ -464,7 +257,7 @@ void Form1Test::typedTextNamingNoEntryShowsThePeriodInUseAgain() {
   QCOMPARE(selector.currentIndex(), 7);
 }
 
-void Form1Test::enterNeverAddsAnEntry() {
+void OperatorWindowTest::enterNeverAddsAnEntry() {
   running_window w;
   QVERIFY(w.start());
   QComboBox& selector = w.form().reboot_time();
@@ -477,7 +270,7 @@ void Form1Test::enterNeverAddsAnEntry() {
   QCOMPARE(selector.findText("5 Days"), -1);
 }
 
-void Form1Test::validationFollowsTheFocusToAnotherControl_data() {
+void OperatorWindowTest::validationFollowsTheFocusToAnotherControl_data() {
   QTest::addColumn<QString>("move");
   QTest::newRow("Tab") << "tab";
   QTest::newRow("Shift+Tab") << "backtab";
@@ -487,7 +280,9 @@ void Form1Test::validationFollowsTheFocusToAnotherControl_data() {
 }
 
 // The period chosen acts only once the focus has moved on to another control.
-void Form1Test::validationFollowsTheFocusToAnotherControl() {
+
+// The period chosen acts only once the focus has moved on to another control.
+void OperatorWindowTest::validationFollowsTheFocusToAnotherControl() {
   QFETCH(QString, move);
   running_window w;
   QVERIFY(w.start());
@@ -507,7 +302,7 @@ void Form1Test::validationFollowsTheFocusToAnotherControl() {
   QCOMPARE(w.state().period_index, 2);
 }
 
-void Form1Test::noValidationWhenTheWindowLosesTheFocus() {
+void OperatorWindowTest::noValidationWhenTheWindowLosesTheFocus() {
   running_window w;
   QVERIFY(w.start());
   QComboBox& selector = choose_next_period(w.form());
@@ -531,7 +326,7 @@ void Form1Test::noValidationWhenTheWindowLosesTheFocus() {
   QCOMPARE(w.state().period_index, 1);
 }
 
-void Form1Test::noValidationWhenTheDropDownOpensAndCloses() {
+void OperatorWindowTest::noValidationWhenTheDropDownOpensAndCloses() {
   running_window w;
   QVERIFY(w.start());
   QComboBox& selector = choose_next_period(w.form());
@@ -555,7 +350,7 @@ void Form1Test::noValidationWhenTheDropDownOpensAndCloses() {
   QCOMPARE(w.state().period_index, 2);
 }
 
-void Form1Test::aFailedSaveShowsInTheWindowUntilASaveSucceeds() {
+void OperatorWindowTest::aFailedSaveShowsInTheWindowUntilASaveSucceeds() {
   platform::posix_files real;
   testing::faulty_files files{real};
   running_window w{&files};
@@ -609,7 +404,7 @@ class watching_pump final : public platform::event_pump {
 
 }  // namespace
 
-void Form1Test::noHandlerRunsBeforeTheStartUpHasFinished() {
+void OperatorWindowTest::noHandlerRunsBeforeTheStartUpHasFinished() {
   testing::scratch_dir dir;
   platform::posix_files files;
   testing::simulated_clock clock{testing::default_start()};
@@ -631,7 +426,7 @@ void Form1Test::noHandlerRunsBeforeTheStartUpHasFinished() {
   QCOMPARE(window.form().checking().text(), QString{"Checking"});
 }
 
-void Form1Test::closingTheWindowEndsTheProgramSavingNothing() {
+void OperatorWindowTest::closingTheWindowEndsTheProgramSavingNothing() {
   running_window w;
   QVERIFY(w.start());
   w.advance(1s);
@@ -647,5 +442,5 @@ void Form1Test::closingTheWindowEndsTheProgramSavingNothing() {
 
 }  // namespace vrnskdm::window
 
-QTEST_MAIN(vrnskdm::window::Form1Test)
-#include "form1_test.moc"
+QTEST_MAIN(vrnskdm::window::OperatorWindowTest)
+#include "operator_window_test.moc"

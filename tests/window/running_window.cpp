@@ -1,13 +1,24 @@
-#include "window_time.h"
+#include "running_window.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QStyleOptionComboBox>
+#include <QTest>
 #include <stdexcept>
 
 namespace vrnskdm::testing {
 
-void advance_window(simulated_watchdog& run, window::operator_window& window,
-                    std::chrono::milliseconds by) {
+running_window::running_window(platform::files* files)
+    : run{1, default_start(), files}, window{run.program} {}
+
+bool running_window::start() {
+  window.start();
+  form().activateWindow();
+  return QTest::qWaitForWindowActive(&form());
+}
+
+void running_window::advance(std::chrono::milliseconds by) {
   const auto until = run.clock.monotonic() + by;
   for (auto due = run.program.next_tick_due(); due && *due <= until;
        due = run.program.next_tick_due()) {
@@ -25,6 +36,13 @@ void advance_window(simulated_watchdog& run, window::operator_window& window,
   }
   run.clock.advance_to(until);
   window.ticks().arm();
+}
+
+QRect selector_part(const QComboBox& selector, QStyle::SubControl part) {
+  QStyleOptionComboBox option;
+  option.initFrom(&selector);
+  option.editable = selector.isEditable();
+  return selector.style()->subControlRect(QStyle::CC_ComboBox, &option, part, &selector);
 }
 
 }  // namespace vrnskdm::testing
