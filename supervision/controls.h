@@ -26,6 +26,10 @@ struct text_box_control {
   std::string text;
 };
 
+struct button_control {
+  std::string caption;
+};
+
 // 0 unchecked, 1 checked, 2 grayed.
 class check_box_control {
  public:

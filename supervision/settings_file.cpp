@@ -22,6 +22,10 @@ void read_number(platform::files& fs, platform::file_handle handle, std::string&
 
 std::string settings_path(const std::string& base_dir) { return base_dir + "/vrnskdm.ini"; }
 
+std::string settings_draft_path(const std::string& base_dir) {
+  return settings_path(base_dir) + ".new";
+}
+
 std::string_view value_part(std::string_view line) {
   const std::size_t equals = line.find('=');
   return equals == std::string_view::npos ? line : line.substr(equals + 1);
@@ -40,6 +44,21 @@ void read_settings(supervisor_state& state, platform::files& fs) {
   // Slots 8 to 10 hold no real period (0 hours would restart the machine right
   // after every start) and any other index names none at all.
   if (!is_period_row(state.period_index)) state.period_index = 0;
+}
+
+bool write_settings(const supervisor_state& state, platform::files& fs) {
+  const std::string draft = settings_draft_path(state.base_dir);
+  const platform::file_handle handle = fs.free_handle();
+  bool written = fs.open_text(handle, draft, platform::open_mode::output) &&
+                 fs.write_line(handle, "telvnor_path=" + state.companion_dir) &&
+                 fs.write_line(handle, "Reboot=" + platform::number_text(state.reboot_on_lock)) &&
+                 fs.write_line(handle, "Reboot24=" + platform::number_text(state.reboot_each)) &&
+                 fs.write_line(handle, "Reboot24_v=" + platform::number_text(state.period_index)) &&
+                 fs.sync_file(handle);
+  written = fs.close_file(handle) && written;
+  written = written && fs.replace_file(draft, settings_path(state.base_dir));
+  if (!written) fs.delete_file(draft);
+  return written;
 }
 
 }  // namespace vrnskdm::supervision

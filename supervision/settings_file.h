@@ -15,6 +15,9 @@ namespace vrnskdm::supervision {
 //   Reboot24_v=<period_index>
 std::string settings_path(const std::string& base_dir);
 
+// The fresh file a save writes before it takes the settings file's place.
+std::string settings_draft_path(const std::string& base_dir);
+
 // The text after a line's first "=", or the whole line when it has none.
 std::string_view value_part(std::string_view line);
 
@@ -23,5 +26,13 @@ std::string_view value_part(std::string_view line);
 // does not fit keeps the setting as it was. A period index that names no period
 // of the table is taken as 0.
 void read_settings(supervisor_state& state, platform::files& fs);
+
+// Writes the four settings lines from state. The lines go to a fresh file beside
+// the settings file, which is brought onto the disk and then put in its place in
+// one step, so that a crash or a full disk leaves either the old file or the
+// whole new one, never part of one; a restart may follow at any moment. True
+// when the new file is in place on the disk; otherwise the old file is
+// untouched and the fresh one is removed as far as that is possible.
+bool write_settings(const supervisor_state& state, platform::files& fs);
 
 }  // namespace vrnskdm::supervision

@@ -2,6 +2,8 @@
 
 #include "countdown_tick.h"
 #include "on_load.h"
+#include "on_period_validate.h"
+#include "on_save.h"
 #include "watch_tick.h"
 
 namespace vrnskdm::supervision {
@@ -11,6 +13,20 @@ watchdog::watchdog(platform::services services, std::int16_t build_debug_mode)
 
 void watchdog::load() {
   on_load(supervisor_, build_debug_mode_);
+  follow_timers_from_now();
+}
+
+void watchdog::validate_period() {
+  on_period_validate(supervisor_);
+  follow_timers_from_now();
+}
+
+void watchdog::save() {
+  on_save(supervisor_);
+  follow_timers_from_now();
+}
+
+void watchdog::follow_timers_from_now() {
   const auto now = supervisor_.platform.time.monotonic();
   scheduler_.follow(supervisor_.window, now, now);
 }

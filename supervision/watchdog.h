@@ -29,7 +29,15 @@ class watchdog {
   // Runs every tick that is due by now, in order.
   void run_due_ticks();
 
+  // The operator's actions: the period selector giving up the focus, and the
+  // save button.
+  void validate_period();
+  void save();
+
  private:
+  // The timers as a handler just left them, from now on.
+  void follow_timers_from_now();
+
   supervisor supervisor_;
   tick_scheduler scheduler_;
   std::int16_t build_debug_mode_;

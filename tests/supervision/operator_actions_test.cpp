@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/faulty_files.h"
+#include "support/simulated_watchdog.h"
+#include "supervision/settings_file.h"
+
+namespace vrnskdm::supervision {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::crlf_text;
+using testing::file_operation;
+using testing::simulated_watchdog;
+using lines = std::vector<std::string>;
+
+constexpr std::int16_t debug = 1;
+
+struct save_case {
+  const char* name;
+  std::string path;
+  int reboot, reboot24, period;
+  lines file;
+};
+
+TEST(Save, WritesTheFourLinesFromTheControls) {
+  const save_case cases[] = {
+      {"everything on", "/opt/telvanore", 1, 1, 3,
+       {"telvnor_path=/opt/telvanore", "Reboot=1", "Reboot24=1", "Reboot24_v=3"}},
+      {"everything off", "/srv/tv", 0, 0, 7,
+       {"telvnor_path=/srv/tv", "Reboot=0", "Reboot24=0", "Reboot24_v=7"}},
+      {"grayed boxes are saved as 2", "/g", 2, 2, 0,
+       {"telvnor_path=/g", "Reboot=2", "Reboot24=2", "Reboot24_v=0"}},
+      {"an empty folder", "", 1, 0, 1, {"telvnor_path=", "Reboot=1", "Reboot24=0", "Reboot24_v=1"}},
+      {"the folder text unchanged", " /a=b c ", 0, 1, 2,
+       {"telvnor_path= /a=b c ", "Reboot=0", "Reboot24=1", "Reboot24_v=2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    simulated_watchdog run{debug};
+    run.load();
+    auto& window = run.window();
+    window.path.text = c.path;
+    window.reboot.set_value(c.reboot);
+    window.reboot24.set_value(c.reboot24);
+    window.reboot_time.set_list_index(c.period);
+    run.program.validate_period();
+    run.program.save();
+
+    EXPECT_EQ(run.dir.read("vrnskdm.ini"), crlf_text(c.file));
+    EXPECT_EQ(run.state().companion_dir, c.path);
+    EXPECT_EQ(run.state().reboot_on_lock, c.reboot);
+    EXPECT_EQ(run.state().reboot_each, c.reboot24);
+    EXPECT_EQ(window.save.caption, "SAVE");
+    EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
+  }
+}
+
+// What is saved is what the next start reads back.
+TEST(Save, TheNextStartReadsTheSavedSettingsBack) {
+  simulated_watchdog first{debug};
+  first.load();
+  first.window().path.text = "/x/y";
+  first.window().reboot.set_value(2);
+  first.window().reboot24.set_value(0);
+  first.window().reboot_time.set_list_index(5);
+  first.program.validate_period();
+  first.program.save();
+  const std::string saved = first.dir.read("vrnskdm.ini");
+
+  simulated_watchdog second{debug};
+  second.dir.write("vrnskdm.ini", saved);
+  second.load();
+  EXPECT_EQ(second.window().path.text, "/x/y");
+  EXPECT_EQ(second.window().reboot.value(), 2);
+  EXPECT_EQ(second.window().reboot24.value(), 0);
+  EXPECT_EQ(second.window().reboot_time.text(), "14 Days");
+}
+
+TEST(Save, StartsNoNewPeriodAndLeavesMarkerLogAndTimersAlone) {
+  simulated_watchdog run{debug};
+  run.load();
+  run.advance(2500ms);
+  const std::string marker = run.dir.read("delete.me");
+  const std::string log = run.dir.read("report.log");
+  const auto cycle_start = run.state().cycle_start;
+  const auto next_tick = run.program.next_tick_due();
+
+  run.program.save();
+
+  EXPECT_EQ(run.dir.read("delete.me"), marker);
+  EXPECT_EQ(run.dir.read("report.log"), log);
+  EXPECT_EQ(run.state().cycle_start, cycle_start);
+  EXPECT_EQ(run.program.next_tick_due(), next_tick);
+}
+
+// A folder typed but not saved is not watched; once saved, the next tick watches it.
+TEST(Save, TheWatchTakesTheFolderOnlyOnceSaved) {
+  simulated_watchdog run{debug};
+  run.load();
+  run.install_companion();
+  run.beat();
+  run.window().path.text = run.companion_dir();
+  run.advance(1000ms);
+  EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+
+  run.program.save();
+  run.advance(1000ms);
+  EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: 2026/03/02 10:30:02");
+}
+
+// A successful save is on the disk when it returns: the lines are flushed before
+// the file takes the old one's place, and nothing touches the files afterwards.
+TEST(Save, BringsTheNewFileOntoTheDiskBeforeReplacingTheOld) {
+  platform::posix_files real;
+  testing::faulty_files files{real};
+  simulated_watchdog run{debug, testing::default_start(), &files};
+  run.load();
+  std::vector<std::pair<file_operation, std::string>> operations;
+  files.fails = [&](file_operation operation, const std::string& path) {
+    operations.emplace_back(operation, path);
+    return false;
+  };
+  run.program.save();
+
+  const std::string draft = settings_draft_path(run.dir.path());
+  const std::string settings = settings_path(run.dir.path());
+  const std::vector<std::pair<file_operation, std::string>> expected{
+      {file_operation::free_handle, ""},        {file_operation::open_output, draft},
+      {file_operation::write_line, draft},      {file_operation::write_line, draft},
+      {file_operation::write_line, draft},      {file_operation::write_line, draft},
+      {file_operation::sync_file, draft},       {file_operation::close_file, draft},
+      {file_operation::replace_file, settings},
+  };
+  EXPECT_EQ(operations, expected);
+}
+
+// Whichever step of a save fails, the file on disk is the old one, whole; the
+// button says the settings were not saved, the watch goes on, and the next save
+// that succeeds puts the button right again.
+TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
+  const std::string old_file =
+      crlf_text({"telvnor_path=/old", "Reboot=1", "Reboot24=1", "Reboot24_v=2"});
+  const std::string new_file =
+      crlf_text({"telvnor_path=/new", "Reboot=0", "Reboot24=1", "Reboot24_v=2"});
+  constexpr int steps_of_a_save = 9;
+  for (int failing = 0; failing < steps_of_a_save; ++failing) {
+    SCOPED_TRACE(failing);
+    platform::posix_files real;
+    testing::faulty_files files{real};
+    simulated_watchdog run{debug, testing::default_start(), &files};
+    run.dir.write("vrnskdm.ini", old_file);
+    run.load();
+    int step = 0;
+    files.fails = [&](file_operation, const std::string&) { return step++ == failing; };
+    run.window().path.text = "/new";
+    run.window().reboot.set_value(0);
+    run.program.save();
+
+    EXPECT_EQ(run.window().save.caption, "UNSAVED");
+    EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
+    EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
+    EXPECT_EQ(real.open_count(), 0u);
+
+    run.advance(1000ms);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+
+    files.fails = nullptr;
+    run.program.save();
+    EXPECT_EQ(run.window().save.caption, "SAVE");
+    EXPECT_EQ(run.dir.read("vrnskdm.ini"), new_file);
+  }
+}
+
+// A folder standing where the fresh file goes: the disk itself refuses the save.
+TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 2);
+  const std::string old_file = run.dir.read("vrnskdm.ini");
+  run.dir.make_folder("vrnskdm.ini.new");
+  run.load();
+  run.window().reboot.set_value(0);
+  run.program.save();
+  EXPECT_EQ(run.window().save.caption, "UNSAVED");
+  EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
+  run.advance(1000ms);
+  EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+}
+
+// A choice in the selector acts only when the selector gives up the focus, and
+// then counts from the start of the current period.
+TEST(PeriodValidate, TheChosenPeriodActsFromTheNextTickOnceValidated) {
+  simulated_watchdog run{debug};
+  run.load();
+  run.window().reboot_time.set_list_index(1);
+  run.advance(1000ms);
+  EXPECT_EQ(run.state().period_index, 0);
+  EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/03 10:30:00");
+
+  run.program.validate_period();
+  EXPECT_EQ(run.state().period_index, 1);
+  EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/03 10:30:00");
+  run.advance(1000ms);
+  EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/04 10:30:00");
+  EXPECT_EQ(run.state().cycle_start, testing::default_start());
+  EXPECT_FALSE(run.dir.exists("vrnskdm.ini"));
+}
+
+struct typed_case {
+  const char* typed;
+  int period_index;
+  const char* shown;
+};
+
+// Typed text selects the entry of exactly that label; any other text leaves the
+// period in use and the selector shows it again, so every tick can still look
+// the period up.
+TEST(PeriodValidate, TypedTextThatNamesNoEntryKeepsThePeriodInUse) {
+  const typed_case cases[] = {
+      {"2 Days", 1, "2 Days"},   {"30 Days", 7, "30 Days"},  {"5 Days", 3, "7 Days"},
+      {"2 days", 3, "7 Days"},   {" 2 Days", 3, "7 Days"},   {"", 3, "7 Days"},
+      {"24 Hours!", 3, "7 Days"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    simulated_watchdog run{debug};
+    run.load();
+    run.window().reboot_time.set_list_index(3);
+    run.program.validate_period();
+    run.window().reboot_time.type_text(c.typed);
+    run.program.validate_period();
+
+    EXPECT_EQ(run.state().period_index, c.period_index);
+    EXPECT_EQ(run.window().reboot_time.list_index(), c.period_index);
+    EXPECT_EQ(run.window().reboot_time.text(), c.shown);
+    run.advance(1000ms);
+    EXPECT_EQ(run.window().deleteme.caption.rfind("System will reboot at: ", 0), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace vrnskdm::supervision

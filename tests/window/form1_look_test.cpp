@@ -1,0 +1,206 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTest>
+
+#include "running_window.h"
+#include "window/application_setup.h"
+#include "window/form1.h"
+#include "window/operator_check_box.h"
+
+namespace vrnskdm::window {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::running_window;
+using testing::selector_part;
+
+QString text_of(const QWidget& control) {
+  if (const auto* label = qobject_cast<const QLabel*>(&control)) return label->text();
+  if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) return button->text();
+  if (const auto* box = qobject_cast<const QLineEdit*>(&control)) return box->text();
+  if (const auto* selector = qobject_cast<const QComboBox*>(&control)) {
+    return selector->currentText();
+  }
+  return {};
+}
+
+// Room a control's text has, by the style's own measure of its frame and box.
+int room_for_text(const QWidget& control) {
+  if (const auto* box = qobject_cast<const QCheckBox*>(&control)) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+  }
+  if (qobject_cast<const QPushButton*>(&control) != nullptr) {
+    const QStyle& style = *control.style();
+    return control.width() - 2 * style.pixelMetric(QStyle::PM_ButtonMargin) -
+           2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth);
+  }
+  return control.contentsRect().width();
+}
+
+}  // namespace
+
+// The window's look: places, sizes, texts, fonts and the order of the focus.
+class Form1LookTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { set_up_application(*qApp); }
+
+  // Each control sits where the design puts it, at fifteen twips to the pixel,
+  // with its design text and alignment.
+  void controlsTakeTheirDesignPlaces_data();
+  void controlsTakeTheirDesignPlaces();
+  void theWindowIsASmallFixedUtilityWindow();
+  void textsUseTheDesignFontsOrTheirStandIn();
+  // No text the program shows is cut off by its control.
+  void everyTextFitsItsControl();
+  void tabVisitsTheControlsInDesignOrder();
+};
+
+void Form1LookTest::controlsTakeTheirDesignPlaces_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QRect>("place");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("alignment");
+  constexpr int centred = Qt::AlignHCenter | Qt::AlignVCenter;
+  constexpr int left = Qt::AlignLeft | Qt::AlignVCenter;
+  constexpr int none = 0;
+  QTest::newRow("checking") << "checking" << QRect{10, 8, 407, 17} << "Checking" << centred;
+  QTest::newRow("reboot") << "reboot" << QRect{248, 82, 165, 21} << "Reboot On TELVANORE Lock"
+                          << none;
+  QTest::newRow("sfondo") << "sfondo" << QRect{12, 108, 403, 31} << "" << none;
+  QTest::newRow("warning") << "warning" << QRect{10, 6, 383, 21} << "Label2" << centred;
+  QTest::newRow("path") << "path" << QRect{8, 72, 151, 23} << "Text1" << none;
+  QTest::newRow("Label2") << "Label2" << QRect{10, 52, 106, 15} << "TELVANORE path" << left;
+  QTest::newRow("deleteme") << "deleteme" << QRect{10, 30, 407, 17} << "" << centred;
+  QTest::newRow("reboot24") << "reboot24" << QRect{248, 54, 91, 19} << "Reboot each" << none;
+  QTest::newRow("save") << "save" << QRect{166, 72, 67, 23} << "SAVE" << none;
+  QTest::newRow("reboot_time") << "reboot_time" << QRect{338, 52, 79, 21} << "" << none;
+}
+
+void Form1LookTest::controlsTakeTheirDesignPlaces() {
+  QFETCH(QString, name);
+  QFETCH(QRect, place);
+  QFETCH(QString, text);
+  QFETCH(int, alignment);
+  form1 form;
+  auto* control = form.findChild<QWidget*>(name);
+  QVERIFY(control != nullptr);
+  QRect shown = control->geometry();
+  if (control == &form.warning()) {
+    // Inside the panel, counted from within its border.
+    QCOMPARE(control->parentWidget(), &form.sfondo());
+    shown.translate(-form.sfondo().contentsRect().topLeft());
+  } else {
+    QCOMPARE(control->parentWidget(), &form);
+  }
+  QCOMPARE(shown, place);
+  QCOMPARE(text_of(*control), text);
+  if (const auto* label = qobject_cast<QLabel*>(control)) {
+    QCOMPARE(static_cast<int>(label->alignment()), alignment);
+  }
+}
+
+void Form1LookTest::theWindowIsASmallFixedUtilityWindow() {
+  form1 form;
+  QCOMPARE(form.objectName(), QString{"Form1"});
+  QCOMPARE(form.windowTitle(), QString{"VARNISKELDAM V.01.00"});
+  QCOMPARE(form.size(), QSize(424, 144));
+  QCOMPARE(form.minimumSize(), form.maximumSize());
+  QVERIFY(!form.windowIcon().pixmap(32, 32).isNull());
+  QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+  QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+  QCOMPARE(form.reboot24().checkState(), Qt::Unchecked);
+  QCOMPARE(form.sfondo().palette().color(QPalette::Window),
+           form.palette().color(QPalette::Window));
+  QCOMPARE(QApplication::applicationName(), QString{"vrnskdm"});
+  QCOMPARE(QApplication::applicationVersion(), QString{"1.00"});
+}
+
+void Form1LookTest::textsUseTheDesignFontsOrTheirStandIn() {
+  form1 form;
+  QCOMPARE(form.font().family(), QString{"MS Sans Serif"});
+  QVERIFY(QFontInfo{form.font()}.family().startsWith("Nimbus Sans"));
+  for (const QWidget* control : std::initializer_list<const QWidget*>{
+           &form.checking(), &form.reboot(), &form.path(), &form.label2(), &form.deleteme(),
+           &form.reboot24(), &form.save(), &form.reboot_time()}) {
+    QCOMPARE(control->font().pointSizeF(), 8.0);
+  }
+  QCOMPARE(form.warning().font().pointSizeF(), 9.75);
+  QVERIFY(QFontInfo{form.warning().font()}.family().startsWith("Nimbus Sans"));
+  QCOMPARE(form.warning().font().weight(), QFont::Normal);
+}
+
+void Form1LookTest::everyTextFitsItsControl() {
+  form1 form;
+  const std::pair<const QWidget*, QStringList> texts[] = {
+      {&form.checking(),
+       {"TELVANORE alive at: 2026/12/28 23:59:58",
+        " TELVANORE seems to be died at: 2026/12/28 23:59:58",
+        "TELVANORE seems to be not installed.", "VARNISKELDAM Unable to REBOOT!"}},
+      {&form.deleteme(),
+       {"System will reboot at: 2026/12/28 23:59:58", "Timeout Reboot disabled."}},
+      {&form.warning(), {"WARNING! SYSTEM REBOOT IN 180 SECONDS!"}},
+      {&form.label2(), {"TELVANORE path"}},
+      {&form.reboot(), {"Reboot On TELVANORE Lock"}},
+      {&form.reboot24(), {"Reboot each"}},
+      {&form.save(), {"SAVE", "UNSAVED"}},
+  };
+  for (const auto& [control, lines] : texts) {
+    const QFontMetrics metrics{control->font()};
+    for (const QString& line : lines) {
+      QVERIFY2(metrics.horizontalAdvance(line) <= room_for_text(*control),
+               qPrintable(control->objectName() + ": " + line));
+      QVERIFY2(metrics.tightBoundingRect(line).height() <= control->contentsRect().height(),
+               qPrintable(control->objectName() + ": " + line));
+    }
+  }
+  // The selector's text field lies left of its drop-down button.
+  QComboBox& selector = form.reboot_time();
+  const int field = selector_part(selector, QStyle::SC_ComboBoxEditField).width();
+  for (const char* label : {"24 Hours", "2 Days", "4 Days", "7 Days", "10 Days", "14 Days",
+                            "15 Days", "30 Days"}) {
+    QVERIFY2(QFontMetrics{selector.font()}.horizontalAdvance(label) < field, label);
+  }
+}
+
+void Form1LookTest::tabVisitsTheControlsInDesignOrder() {
+  running_window w;
+  QVERIFY(w.start());
+  form1& form = w.form();
+  QTRY_COMPARE(QApplication::focusWidget(), &form.reboot());
+  const QList<QWidget*> order{&form.path(), &form.reboot24(), &form.save(), &form.reboot_time(),
+                              &form.reboot()};
+  for (QWidget* next : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), next);
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QCOMPARE(QApplication::focusWidget(), &form.reboot_time());
+
+  // The warning panel takes its turn after "reboot" while it is shown.
+  w.run.install_companion();
+  w.model().path.text = w.run.companion_dir();
+  w.form().save().click();
+  w.advance(2s);
+  QVERIFY(form.sfondo().isVisible());
+  form.reboot().setFocus();
+  QTest::keyClick(&form.reboot(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), &form.sfondo());
+  QTest::keyClick(&form.sfondo(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), &form.path());
+}
+
+}  // namespace vrnskdm::window
+
+QTEST_MAIN(vrnskdm::window::Form1LookTest)
+#include "form1_look_test.moc"

@@ -1,0 +1,19 @@
+#include "application_setup.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+#include "application_icon.h"
+
+namespace vrnskdm::window {
+
+void set_up_application(QApplication& application) {
+  application.setApplicationName("vrnskdm");
+  application.setApplicationVersion("1.00");
+  // The controls sit at fixed places and sizes; another style's wider frames or
+  // margins would clip their texts.
+  application.setStyle(QStyleFactory::create("Fusion"));
+  application.setWindowIcon(application_icon());
+}
+
+}  // namespace vrnskdm::window

@@ -1,0 +1,103 @@
+#include "form1.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "application_icon.h"
+#include "design_font.h"
+#include "operator_check_box.h"
+
+namespace vrnskdm::window {
+
+namespace {
+
+// The design is measured in twips, fifteen to a pixel.
+constexpr int twips_per_pixel = 15;
+
+QRect twips(int left, int top, int width, int height) {
+  return {left / twips_per_pixel, top / twips_per_pixel, width / twips_per_pixel,
+          height / twips_per_pixel};
+}
+
+QLabel* label(const char* name, const QString& text, QRect place, QWidget* parent,
+              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* control = new QLabel{text, parent};
+  control->setObjectName(name);
+  control->setGeometry(place);
+  control->setAlignment(alignment);
+  return control;
+}
+
+operator_check_box* check_box(const char* name, const QString& text, QRect place,
+                              QWidget* parent) {
+  auto* control = new operator_check_box{text, parent};
+  control->setObjectName(name);
+  control->setGeometry(place);
+  return control;
+}
+
+constexpr Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
+
+}  // namespace
+
+form1::form1() {
+  setObjectName("Form1");
+  setWindowTitle(caption);
+  setWindowIcon(application_icon());
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(twips(0, 0, 6360, 2160).size());
+  setFont(design_font(design_points));
+
+  // Created in tab order, which is the order the focus takes.
+  checking_ = label("checking", "Checking", twips(150, 120, 6105, 255), this, centred);
+  reboot_ = check_box("reboot", "Reboot On TELVANORE Lock", twips(3720, 1230, 2475, 315), this);
+  reboot_->setCheckState(Qt::Checked);
+
+  sfondo_ = new QFrame{this};
+  sfondo_->setObjectName("sfondo");
+  sfondo_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  sfondo_->setLineWidth(2);
+  sfondo_->setGeometry(twips(180, 1620, 6045, 465));
+  sfondo_->setAutoFillBackground(true);
+  sfondo_->setFocusPolicy(Qt::StrongFocus);
+
+  // The panel's place counts from inside its border.
+  warning_ = label("warning", "Label2",
+                   twips(150, 90, 5745, 315).translated(sfondo_->contentsRect().topLeft()),
+                   sfondo_, centred);
+  warning_->setFont(design_font(warning_points));
+
+  path_ = new QLineEdit{"Text1", this};
+  path_->setObjectName("path");
+  path_->setGeometry(twips(120, 1080, 2265, 345));
+
+  label2_ = label("Label2", "TELVANORE path", twips(150, 780, 1590, 225), this);
+  deleteme_ = label("deleteme", "", twips(150, 450, 6105, 255), this, centred);
+  reboot24_ = check_box("reboot24", "Reboot each", twips(3720, 810, 1365, 285), this);
+
+  save_ = new QPushButton{"SAVE", this};
+  save_->setObjectName("save");
+  save_->setGeometry(twips(2490, 1080, 1005, 345));
+
+  reboot_time_ = new QComboBox{this};
+  reboot_time_->setObjectName("reboot_time");
+  reboot_time_->setGeometry(twips(5070, 780, 1185, 315));
+  reboot_time_->setEditable(true);
+  // Typed text selects an entry only by its exact label, and never becomes one.
+  reboot_time_->setInsertPolicy(QComboBox::NoInsert);
+  reboot_time_->setCompleter(nullptr);
+
+  setTabOrder(reboot_, sfondo_);
+  setTabOrder(sfondo_, path_);
+  setTabOrder(path_, reboot24_);
+  setTabOrder(reboot24_, save_);
+  setTabOrder(save_, reboot_time_);
+  reboot_->setFocus();
+}
+
+}  // namespace vrnskdm::window

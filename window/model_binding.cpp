@@ -1,0 +1,145 @@
+#include "model_binding.h"
+
+#include <QColor>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "form1.h"
+#include "operator_check_box.h"
+
+namespace vrnskdm::window {
+
+namespace {
+
+QString shown_text(const std::string& text) { return QString::fromStdString(text); }
+std::string model_text(const QString& text) { return text.toStdString(); }
+
+// Only a control switched the other way is switched: a label inside a disabled
+// panel is not enabled itself, and must not be taken for switched off.
+void show_enabled(QWidget& control, bool enabled) {
+  if (control.testAttribute(Qt::WA_ForceDisabled) == enabled) control.setEnabled(enabled);
+}
+
+void show_label(QLabel& label, const supervision::label_control& model) {
+  const QString text = shown_text(model.caption);
+  if (label.text() != text) label.setText(text);
+  show_enabled(label, model.enabled);
+}
+
+void show_check_box(operator_check_box& box, const supervision::check_box_control& model) {
+  const Qt::CheckState state = model.value() == 0   ? Qt::Unchecked
+                               : model.value() == 1 ? Qt::Checked
+                                                    : Qt::PartiallyChecked;
+  if (box.checkState() != state) box.setCheckState(state);
+}
+
+void show_text_box(QLineEdit& box, const supervision::text_box_control& model) {
+  const QString text = shown_text(model.text);
+  if (box.text() != text) box.setText(text);
+}
+
+void show_button(QPushButton& button, const supervision::button_control& model) {
+  const QString text = shown_text(model.caption);
+  if (button.text() != text) button.setText(text);
+}
+
+// 0x00BBGGRR.
+QColor colour_of(std::uint32_t colour) {
+  return QColor{static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                static_cast<int>((colour >> 16) & 0xFF)};
+}
+
+}  // namespace
+
+model_binding::model_binding(form1& form, supervision::window_model& model)
+    : form_{form}, model_{model}, raise_requests_shown_{model.form.raise_requests()} {}
+
+void model_binding::show_model() {
+  show_label(form_.checking(), model_.checking);
+  show_label(form_.deleteme(), model_.deleteme);
+  show_label(form_.warning(), model_.warning);
+  show_panel();
+  show_text_box(form_.path(), model_.path);
+  show_check_box(form_.reboot(), model_.reboot);
+  show_check_box(form_.reboot24(), model_.reboot24);
+  show_selector();
+  show_button(form_.save(), model_.save);
+  bring_up_when_asked();
+}
+
+void model_binding::show_panel() {
+  QFrame& panel = form_.sfondo();
+  const supervision::panel_control& model = model_.sfondo;
+  if (panel.isVisibleTo(&form_) != model.visible) panel.setVisible(model.visible);
+  show_enabled(panel, model.enabled);
+  if (back_color_shown_ == model.back_color) return;
+  back_color_shown_ = model.back_color;
+  if (model.back_color) {
+    QPalette colours = panel.palette();
+    colours.setColor(QPalette::Window, colour_of(*model.back_color));
+    panel.setPalette(colours);
+  } else {
+    // The system's window colours, and whatever they become.
+    panel.setPalette(QPalette{});
+  }
+}
+
+void model_binding::show_selector() {
+  QComboBox& selector = form_.reboot_time();
+  const supervision::combo_box_control& model = model_.reboot_time;
+
+  bool same_entries = selector.count() == static_cast<int>(model.items().size());
+  for (int row = 0; same_entries && row < selector.count(); ++row) {
+    same_entries = selector.itemText(row) == shown_text(model.items()[static_cast<std::size_t>(row)]);
+  }
+  if (!same_entries) {
+    selector.clear();
+    for (const std::string& item : model.items()) selector.addItem(shown_text(item));
+  }
+
+  // Moving the selection rewrites the text field; where the text stays what the
+  // operator typed, the caret stays where it was.
+  const QString text = shown_text(model.text());
+  QLineEdit& field = *selector.lineEdit();
+  const bool same_text = selector.currentText() == text;
+  const int caret = field.cursorPosition();
+  if (selector.currentIndex() != model.list_index()) selector.setCurrentIndex(model.list_index());
+  if (selector.currentText() != text) selector.setEditText(text);
+  if (same_text && field.cursorPosition() != caret) field.setCursorPosition(caret);
+}
+
+void model_binding::bring_up_when_asked() {
+  const std::uint64_t requests = model_.form.raise_requests();
+  if (requests == raise_requests_shown_) return;
+  raise_requests_shown_ = requests;
+  form_.showNormal();
+  form_.raise();
+  form_.activateWindow();
+}
+
+void model_binding::take_edits() {
+  QObject::connect(&form_.path(), &QLineEdit::textEdited, &form_,
+                   [this](const QString& text) { model_.path.text = model_text(text); });
+  form_.reboot().on_click = [this] {
+    model_.reboot.click();
+    show_model();
+  };
+  form_.reboot24().on_click = [this] {
+    model_.reboot24.click();
+    show_model();
+  };
+  QComboBox& selector = form_.reboot_time();
+  QObject::connect(&selector, &QComboBox::activated, &form_, [this](int index) {
+    model_.reboot_time.set_list_index(index);
+    show_model();
+  });
+  QObject::connect(selector.lineEdit(), &QLineEdit::textEdited, &form_, [this](const QString& text) {
+    model_.reboot_time.type_text(model_text(text));
+    show_model();
+  });
+}
+
+}  // namespace vrnskdm::window

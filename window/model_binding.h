@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "supervision/window_model.h"
+
+namespace vrnskdm::window {
+
+class form1;
+
+// Keeps the window showing the window model, and carries the operator's edits
+// into the model: the folder text, check-box clicks and the period selector.
+class model_binding {
+ public:
+  model_binding(form1& form, supervision::window_model& model);
+
+  // Brings every control in line with the model, setting only what differs, so
+  // that a caret, a selection or an open drop-down is left alone.
+  void show_model();
+
+  // From now on the operator's edits reach the model.
+  void take_edits();
+
+ private:
+  void show_panel();
+  void show_selector();
+  void bring_up_when_asked();
+
+  form1& form_;
+  supervision::window_model& model_;
+  std::optional<std::uint32_t> back_color_shown_;
+  std::uint64_t raise_requests_shown_;
+};
+
+}  // namespace vrnskdm::window
