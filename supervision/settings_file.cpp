@@ -47,6 +47,9 @@ void read_settings(supervisor_state& state, platform::files& fs) {
 }
 
 bool write_settings(const supervisor_state& state, platform::files& fs) {
+  // A line break in the folder (pasted along with it, say) would split its line
+  // and shift every setting after it one line down.
+  if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return false;
   const std::string draft = settings_draft_path(state.base_dir);
   const platform::file_handle handle = fs.free_handle();
   bool written = fs.open_text(handle, draft, platform::open_mode::output) &&

@@ -32,7 +32,8 @@ void read_settings(supervisor_state& state, platform::files& fs);
 // one step, so that a crash or a full disk leaves either the old file or the
 // whole new one, never part of one; a restart may follow at any moment. True
 // when the new file is in place on the disk; otherwise the old file is
-// untouched and the fresh one is removed as far as that is possible.
+// untouched and the fresh one is removed as far as that is possible. A folder
+// with a line break in it is never written.
 bool write_settings(const supervisor_state& state, platform::files& fs);
 
 }  // namespace vrnskdm::supervision

@@ -190,6 +190,25 @@ TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
   EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
 }
 
+// The file keeps one setting a line: a folder with a line break in it cannot be
+// written without shifting the settings after it.
+TEST(Save, AFolderWithALineBreakIsNotSaved) {
+  for (const char* folder : {"/opt/a\nReboot=0", "/opt/a\r", "\n"}) {
+    simulated_watchdog run{debug};
+    run.write_settings(1, 1, 2);
+    const std::string old_file = run.dir.read("vrnskdm.ini");
+    run.load();
+    run.window().path.text = folder;
+    run.program.save();
+    EXPECT_EQ(run.window().save.caption, "UNSAVED");
+    EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
+    run.window().path.text = "/opt/a";
+    run.program.save();
+    EXPECT_EQ(run.window().save.caption, "SAVE");
+    EXPECT_EQ(testing::crlf_lines(run.dir.read("vrnskdm.ini")).at(0), "telvnor_path=/opt/a");
+  }
+}
+
 // A choice in the selector acts only when the selector gives up the focus, and
 // then counts from the start of the current period.
 TEST(PeriodValidate, TheChosenPeriodActsFromTheNextTickOnceValidated) {
