@@ -53,7 +53,8 @@ std::vector<char*> c_strings(std::vector<std::string>& texts) {
 }  // namespace
 
 child_process::child_process(const std::vector<std::string>& argv,
-                             const std::vector<std::string>& environment, std::string output_path)
+                             const std::vector<std::string>& environment, std::string output_path,
+                             const std::string& working_dir)
     : output_path_{std::move(output_path)} {
   // Everything the child needs is prepared here: between fork and exec only
   // async-signal-safe calls may run.
@@ -75,6 +76,7 @@ child_process::child_process(const std::vector<std::string>& argv,
         ::dup2(output.fd, STDERR_FILENO) < 0) {
       ::_exit(127);
     }
+    if (!working_dir.empty() && ::chdir(working_dir.c_str()) != 0) ::_exit(127);
     ::execve(c_argv[0], c_argv.data(), c_envp.data());
     ::_exit(127);
   }
@@ -90,13 +92,13 @@ bool child_process::has_ended() {
   return true;
 }
 
-void child_process::freeze() const {
-  if (pid_ > 0) ::kill(pid_, SIGSTOP);
+void child_process::signal(int number) const {
+  if (pid_ > 0) ::kill(pid_, number);
 }
 
-void child_process::thaw() const {
-  if (pid_ > 0) ::kill(pid_, SIGCONT);
-}
+void child_process::freeze() const { signal(SIGSTOP); }
+
+void child_process::thaw() const { signal(SIGCONT); }
 
 std::string child_process::output() const {
   std::ifstream in{output_path_, std::ios::binary};

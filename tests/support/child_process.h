@@ -14,16 +14,20 @@ class child_process {
  public:
   // Runs argv[0], a full path, with the test's environment plus the
   // "NAME=value" entries given (which win over the test's own), standard input
-  // from /dev/null and standard output and error appended to output_path.
+  // from /dev/null and standard output and error appended to output_path, in
+  // working_dir when one is given and in the test's own otherwise.
   // Throws when the program cannot be started.
   child_process(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                std::string output_path);
+                std::string output_path, const std::string& working_dir = {});
   ~child_process();
   child_process(const child_process&) = delete;
   child_process& operator=(const child_process&) = delete;
 
   // Whether it has ended by itself.
   bool has_ended();
+
+  // Sends it a signal.
+  void signal(int number) const;
 
   // Holds it still, as a program that hangs would be, until thaw.
   void freeze() const;
