@@ -4,16 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace vrnskdm::platform {
 
 namespace {
 
 constexpr file_handle last_handle = 255;
-constexpr std::size_t read_chunk = 4096;
+// Large, so that skipping a very long line takes few calls.
+constexpr std::size_t read_chunk = 65536;
 
 // A name with a NUL in it would be cut short by the system and name another file.
 bool usable_path(const std::string& path) {
@@ -47,6 +50,17 @@ bool sync_path(const std::string& path, int flags) {
 
 bool sync_folder_of(const std::string& path) {
   return sync_path(folder_of(path), O_RDONLY | O_DIRECTORY);
+}
+
+// Where the first CR or LF lies in the bytes, or size when there is none.
+std::size_t line_end_in(const char* bytes, std::size_t size) {
+  const auto offset = [bytes](const void* found) {
+    return static_cast<std::size_t>(static_cast<const char*>(found) - bytes);
+  };
+  const void* cr = std::memchr(bytes, '\r', size);
+  const std::size_t before_cr = cr == nullptr ? size : offset(cr);
+  const void* lf = std::memchr(bytes, '\n', before_cr);
+  return lf == nullptr ? before_cr : offset(lf);
 }
 
 }  // namespace
@@ -116,25 +130,28 @@ bool posix_files::fill(open_file& file) {
   return got > 0;
 }
 
-// The next byte, or -1 at end of file or on error.
-int posix_files::next_byte(open_file& file) {
-  if (file.next == file.buffer.size() && !fill(file)) return -1;
-  return static_cast<unsigned char>(file.buffer[file.next++]);
-}
-
 bool posix_files::read_line(file_handle handle, std::string& line) {
   open_file* file = find(handle);
   if (file == nullptr) return false;
-  int byte = next_byte(*file);
-  if (byte < 0) return false;
+  if (file->next == file->buffer.size() && !fill(*file)) return false;
   std::string text;
-  while (byte >= 0 && byte != '\r' && byte != '\n') {
-    if (text.size() < max_line_length) text.push_back(static_cast<char>(byte));
-    byte = next_byte(*file);
-  }
-  if (byte == '\r') {
-    const int after = next_byte(*file);
-    if (after >= 0 && after != '\n') --file->next;  // a CR alone ends the line too
+  char ending = 0;
+  do {
+    const char* rest = file->buffer.data() + file->next;
+    const std::size_t size = file->buffer.size() - file->next;
+    const std::size_t length = line_end_in(rest, size);
+    text.append(rest, std::min(length, max_line_length - text.size()));
+    file->next += length;
+    if (length < size) {
+      ending = rest[length];
+      ++file->next;
+      break;
+    }
+  } while (fill(*file));
+  // A CR alone ends the line too.
+  if (ending == '\r' && (file->next < file->buffer.size() || fill(*file)) &&
+      file->buffer[file->next] == '\n') {
+    ++file->next;
   }
   line = std::move(text);
   return true;

@@ -43,7 +43,6 @@ class posix_files final : public files {
 
   open_file* find(file_handle handle);
   bool fill(open_file& file);
-  int next_byte(open_file& file);
 
   std::map<file_handle, open_file> open_;
 };

@@ -1,5 +1,8 @@
 #include "text.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -24,6 +27,13 @@ clock_fields split(date_time t) {
   return {static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
           static_cast<unsigned>(ymd.day()), static_cast<long>(time.hours().count()),
           static_cast<long>(time.minutes().count()), static_cast<long>(time.seconds().count())};
+}
+
+// The "C" locale, so that the decimal point is always "."; the process's own
+// only when there is no memory left even for that.
+locale_t c_locale() {
+  static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c != locale_t{} ? c : LC_GLOBAL_LOCALE;
 }
 
 bool is_removed_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
@@ -104,13 +114,12 @@ double parse_number(std::string_view text) {
   double value = 0;
   const auto result = std::from_chars(s.data() + skip, s.data() + length, value);
   if (result.ec == std::errc::result_out_of_range) {
-    // Beyond what a double holds: infinity when too large, zero when too small.
-    const std::string_view number = s.substr(0, length);
-    const std::size_t exponent = number.find_first_of("eE");
-    const bool tiny = exponent != std::string_view::npos &&
-                      number.find('-', exponent) != std::string_view::npos;
-    value = tiny ? 0.0 : HUGE_VAL;
-    if (number[0] == '-') value = -value;
+    // Beyond what a double holds, and from_chars does not say which way: the C
+    // library does, infinity when too large and zero when too small. Neither the
+    // exponent nor its sign tells alone: "0.000...1" has none, "1000...0e-5" is
+    // large all the same.
+    const std::string number{s.substr(0, length)};
+    value = ::strtod_l(number.c_str(), nullptr, c_locale());
   }
   return value;
 }

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
-#include <string>
 
 #include "platform/text.h"
+#include "support/time_zone.h"
 
 namespace vrnskdm::platform {
 namespace {
@@ -35,31 +33,10 @@ TEST(AddHours, AddsWallClockHoursExactly) {
   EXPECT_EQ(add_hours(start, 0.5), make_date_time(2026, 3, 2, 11, 0, 0));
 }
 
-// Sets TZ for one test and puts the old value back.
-class time_zone {
- public:
-  explicit time_zone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~time_zone() {
-    if (saved_) {
-      ::setenv("TZ", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
-
 // One real hour across the spring change is two hours on the wall clock, and
 // across the autumn change none: the count follows the wall clock.
 TEST(HoursBetween, FollowsTheWallClockAcrossDaylightSavingChanges) {
-  const time_zone rome{"Europe/Rome"};
+  const testing::time_zone rome{"Europe/Rome"};
   // 2026-03-29 01:30 CET is 00:30 UTC; one real hour later the wall shows 03:30.
   const std::time_t spring = 1774744200;
   ASSERT_EQ(timestamp_text(to_local(spring)), "2026/03/29 01:30:00");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 
 #include "platform/clock.h"
 
@@ -13,6 +14,11 @@ class simulated_clock final : public platform::clock {
  public:
   explicit simulated_clock(platform::date_time wall_start);
 
+  // The wall clock as the local time, in the process's time zone (TZ), of a UTC
+  // moment that moves with the monotonic count, so that daylight-saving changes
+  // come when the zone has them; step_wall moves that moment.
+  static simulated_clock in_time_zone(std::time_t utc_start);
+
   platform::date_time now() override;
   std::chrono::milliseconds monotonic() override { return monotonic_; }
 
@@ -21,6 +27,8 @@ class simulated_clock final : public platform::clock {
   void step_wall(std::chrono::seconds by) { wall_at_zero_ += by; }
 
  private:
+  // In a time zone, wall_at_zero_ counts UTC seconds, not local ones.
+  bool in_time_zone_ = false;
   std::chrono::local_time<std::chrono::milliseconds> wall_at_zero_;
   std::chrono::milliseconds monotonic_{0};
 };

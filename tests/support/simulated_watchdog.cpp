@@ -8,7 +8,11 @@ platform::date_time default_start() { return platform::make_date_time(2026, 3, 2
 
 simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, platform::date_time wall_start,
                                        platform::files* files)
-    : clock{wall_start},
+    : simulated_watchdog{debug_mode, simulated_clock{wall_start}, files} {}
+
+simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, simulated_clock start_clock,
+                                       platform::files* files)
+    : clock{start_clock},
       events{clock},
       restart{clock},
       program{platform::services{files != nullptr ? *files : real_files, clock, events, restart,

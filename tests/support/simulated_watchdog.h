@@ -26,6 +26,8 @@ class simulated_watchdog {
   explicit simulated_watchdog(std::int16_t debug_mode = 0,
                               platform::date_time wall_start = default_start(),
                               platform::files* files = nullptr);
+  simulated_watchdog(std::int16_t debug_mode, simulated_clock start_clock,
+                     platform::files* files = nullptr);
 
   supervision::supervisor& parts() { return program.parts(); }
   supervision::supervisor_state& state() { return program.parts().state; }
