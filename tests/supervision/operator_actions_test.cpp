@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -207,6 +208,20 @@ TEST(Save, AFolderWithALineBreakIsNotSaved) {
     EXPECT_EQ(run.window().save.caption, "SAVE");
     EXPECT_EQ(testing::crlf_lines(run.dir.read("vrnskdm.ini")).at(0), "telvnor_path=/opt/a");
   }
+}
+
+// A full disk, for real: the fresh file leads to /dev/full, where every write
+// fails for want of space.
+TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 2);
+  const std::string old_file = run.dir.read("vrnskdm.ini");
+  std::filesystem::create_symlink("/dev/full", run.dir.file("vrnskdm.ini.new"));
+  run.load();
+  run.window().reboot24.set_value(0);
+  run.program.save();
+  EXPECT_EQ(run.window().save.caption, "UNSAVED");
+  EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
 }
 
 // A choice in the selector acts only when the selector gives up the focus, and
