@@ -1,7 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "scoped_variable.h"
 
 namespace vrnskdm::testing {
 
@@ -9,13 +10,11 @@ namespace vrnskdm::testing {
 // the system bus, at another address for as long as the object lives.
 class system_bus_redirect {
  public:
-  explicit system_bus_redirect(const std::string& address);
-  ~system_bus_redirect();
-  system_bus_redirect(const system_bus_redirect&) = delete;
-  system_bus_redirect& operator=(const system_bus_redirect&) = delete;
+  explicit system_bus_redirect(const std::string& address)
+      : variable_{"DBUS_SYSTEM_BUS_ADDRESS", address} {}
 
  private:
-  std::optional<std::string> previous_;
+  scoped_variable variable_;
 };
 
 }  // namespace vrnskdm::testing

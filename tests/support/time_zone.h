@@ -1,7 +1,8 @@
 #pragma once
 
 #include <optional>
-#include <string>
+
+#include "scoped_variable.h"
 
 namespace vrnskdm::testing {
 
@@ -11,11 +12,9 @@ class time_zone {
  public:
   explicit time_zone(const char* zone);
   ~time_zone();
-  time_zone(const time_zone&) = delete;
-  time_zone& operator=(const time_zone&) = delete;
 
  private:
-  std::optional<std::string> saved_;
+  std::optional<scoped_variable> tz_;
 };
 
 }  // namespace vrnskdm::testing
