@@ -8,13 +8,16 @@ namespace vrnskdm::window {
 
 namespace {
 
-// Drawn on a 32 x 32 grid and scaled to the size asked for.
+// Drawn on a 32 x 32 grid and scaled to the size asked for. The scalable icon
+// installed for the desktop, vrnskdm.svg, draws the same shapes on the same grid.
 constexpr double grid = 32;
 
-QPixmap draw_icon(int size) {
-  QPixmap pixmap{size, size};
-  pixmap.fill(Qt::transparent);
-  QPainter painter{&pixmap};
+}  // namespace
+
+QImage application_icon_image(int size) {
+  QImage image{size, size, QImage::Format_ARGB32_Premultiplied};
+  image.fill(Qt::transparent);
+  QPainter painter{&image};
   painter.setRenderHint(QPainter::Antialiasing);
   painter.scale(size / grid, size / grid);
 
@@ -41,14 +44,15 @@ QPixmap draw_icon(int size) {
   painter.setPen(QPen{QColor{0x0b, 0x12, 0x22}, 1});
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(outline);
-  return pixmap;
+  painter.end();
+  return image;
 }
-
-}  // namespace
 
 QIcon application_icon() {
   QIcon icon;
-  for (const int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(draw_icon(size));
+  for (const int size : application_icon_sizes) {
+    icon.addPixmap(QPixmap::fromImage(application_icon_image(size)));
+  }
   return icon;
 }
 

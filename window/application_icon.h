@@ -1,11 +1,21 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
+#include <array>
 
 namespace vrnskdm::window {
 
-// The program's icon: a heartbeat trace on a dark screen over the warning
-// panel's red and green, drawn at each size rather than scaled.
+// The sizes, in pixels, at which the icon is drawn for the window and installed
+// for the desktop's menus and task bars.
+inline constexpr std::array<int, 7> application_icon_sizes{16, 24, 32, 48, 64, 128, 256};
+
+// The program's icon at one size: a heartbeat trace on a dark screen over the
+// warning panel's red and green, drawn at that size rather than scaled. Needs no
+// running application, so that the icon files can be drawn at build time.
+QImage application_icon_image(int size);
+
+// The icon at each of application_icon_sizes.
 QIcon application_icon();
 
 }  // namespace vrnskdm::window

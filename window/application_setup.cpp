@@ -14,6 +14,9 @@ void set_up_application(QApplication& application) {
   // margins would clip their texts.
   application.setStyle(QStyleFactory::create("Fusion"));
   application.setWindowIcon(application_icon());
+  // Desktops that know windows by the entry that started them (Wayland's
+  // application id) find the installed vrnskdm.desktop, with the same icon.
+  QGuiApplication::setDesktopFileName("vrnskdm");
 }
 
 }  // namespace vrnskdm::window

@@ -1,0 +1,191 @@
+#!/bin/sh
+# Builds the Debian package, installs it with dpkg, starts the watchdog with the
+# command of each installed desktop entry as a desktop's launcher does, and
+# removes the package again. Needs root, and changes the machine while it runs;
+# what it installed and started is taken away again, also when it fails.
+#
+# The watchdog runs in a private mount namespace whose /run is empty, so no
+# system bus can be reached and no restart could ever be requested, and where
+# the journal's socket is one this test listens on.
+#
+#   debian_package_test.sh SOURCE_DIR BUILD_DIR
+set -eu
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIPPED: installing a package needs root"
+  exit 77
+fi
+
+source_dir=$(realpath "$1")
+build_dir=$(realpath "$2")
+
+# Two runs at once would install and remove the same package under each other.
+exec 9>/run/vrnskdm-package-test.lock
+flock -w 600 9 || { echo "FAIL: another run of this test holds the machine" >&2; exit 1; }
+
+# There while the package on the machine is this test's own, so that a run
+# that was killed before it could remove the package leaves it to the next run
+# to remove, rather than passing for the machine's own installation.
+installed_by_test=/var/tmp/vrnskdm-package-test.installed
+if dpkg-query -W -f='${Status}' vrnskdm 2>/dev/null | grep -q ' installed$' &&
+  [ ! -e "$installed_by_test" ]; then
+  echo "SKIPPED: vrnskdm is installed on this machine, and this test would remove it"
+  exit 77
+fi
+
+scratch=$(mktemp -d)
+listener_pid=""
+
+# "PID FOLDER" for each running installed watchdog, FOLDER its working folder.
+installed_programs() {
+  for proc in /proc/[0-9]*; do
+    if [ "$(readlink "$proc/exe" 2>/dev/null)" = /usr/bin/vrnskdm ]; then
+      echo "${proc#/proc/} $(readlink "$proc/cwd" 2>/dev/null)"
+    fi
+  done
+}
+
+cleanup() {
+  installed_programs | while read -r pid folder; do
+    case "$folder" in "$scratch"/*) kill "$pid" 2>/dev/null || true ;; esac
+  done
+  if [ -n "$listener_pid" ]; then kill "$listener_pid" 2>/dev/null || true; fi
+  if [ -e "$installed_by_test" ]; then
+    dpkg -r vrnskdm >/dev/null 2>&1 || true
+    rm -f "$installed_by_test"
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in cpack dpkg launch; do
+    if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; cat "$scratch/$log.log" >&2; fi
+  done
+  exit 1
+}
+. "$source_dir/tests/packaging/installed_tree.sh"
+
+cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1 ||
+  fail "cpack could not build the package"
+set -- "$scratch"/package/vrnskdm_*.deb
+[ -f "$1" ] || fail "cpack made no package"
+package=$1
+
+depends=$(dpkg-deb -f "$package" Depends)
+for needed in libqt6widgets6 libsystemd0 fonts-urw-base35; do
+  echo "$depends" | grep -Eq "(^|, )$needed( |,|$)" || fail "the package does not depend on $needed: $depends"
+done
+# Nothing can run at installation or removal when the package has no scripts.
+scripts=$(dpkg-deb --ctrl-tarfile "$package" | tar -t | grep -Evx '\./|\./control|\./md5sums' || true)
+[ -z "$scripts" ] || fail "the package has maintainer scripts: $scripts"
+
+touch "$installed_by_test"
+dpkg -i "$package" >"$scratch/dpkg.log" 2>&1 || fail "dpkg -i failed"
+[ -z "$(installed_programs)" ] || fail "installing started the watchdog: $(installed_programs)"
+dpkg -L vrnskdm | while IFS= read -r path; do
+  if [ ! -d "$path" ]; then echo "${path#/usr/}"; fi
+done | check_file_list
+check_installed_files /usr "$source_dir"
+
+mkdir "$scratch/journal"
+/usr/bin/python3 - "$scratch/journal/socket" "$scratch/journal.txt" <<'EOF_PYTHON' &
+import socket, sys
+journal = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+journal.bind(sys.argv[1])
+with open(sys.argv[2], "ab", buffering=0) as received:
+    while True:
+        received.write(journal.recv(65536) + b"\n")
+EOF_PYTHON
+listener_pid=$!
+for _ in $(seq 100); do
+  [ -S "$scratch/journal/socket" ] && break
+  sleep 0.1
+done
+[ -S "$scratch/journal/socket" ] || fail "the stand-in journal did not start"
+
+mkdir -m 700 "$scratch/runtime"
+# Run by a shell in the namespace: empties /run and puts the stand-in journal
+# where the journal's socket would be, then launches the entry.
+# shellcheck disable=SC2016
+in_namespace='mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/journal &&
+  mount --bind "$1" /run/systemd/journal && exec gio launch "$2"'
+# Starts the desktop entry ENTRY with GLib's launcher, for a user whose home
+# folder is HOME, with nothing of this test's environment but what it names.
+launch() {
+  env -i PATH=/usr/bin:/bin HOME="$2" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen \
+    DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent \
+    unshare --mount --propagation private sh -c "$in_namespace" sh "$scratch/journal" "$1" \
+    >>"$scratch/launch.log" 2>&1 || fail "could not launch $1"
+}
+
+# The menu entry, for a user whose folder holds settings: their period, 30 days,
+# shows in the marker that the program writes in the same folder.
+menu_folder=$scratch/operator/vrnskdm
+mkdir -p "$menu_folder"
+printf 'telvnor_path=%s\r\nReboot=0\r\nReboot24=0\r\nReboot24_v=7\r\n' "$scratch/companion" \
+  >"$menu_folder/vrnskdm.ini"
+launch /usr/share/applications/vrnskdm.desktop "$scratch/operator"
+# The autostart example, for a user who has no folder yet.
+autostart_folder=$scratch/kiosk/vrnskdm
+mkdir "$scratch/kiosk"
+launch /usr/share/vrnskdm/autostart/vrnskdm.desktop "$scratch/kiosk"
+
+# The start-up first waits about nine seconds for the clock to settle.
+for _ in $(seq 300); do
+  if grep -qs "VARNISKELDAM Restarted" "$menu_folder/report.log" &&
+    grep -qs "VARNISKELDAM Restarted" "$autostart_folder/report.log"; then
+    break
+  fi
+  sleep 0.1
+done
+
+cr=$(printf '\r')
+timestamp='[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
+# Fails unless one watchdog runs in FOLDER, has logged its start there, and has
+# written its marker there for a period of HOURS hours.
+check_started_in() {
+  folder=$1
+  [ "$(installed_programs | awk -v folder="$folder" '$2 == folder' | wc -l)" -eq 1 ] ||
+    fail "the watchdog is not running in $folder: $(installed_programs)"
+  if ! { grep -Eqx "$timestamp VARNISKELDAM Restarted$cr" "$folder/report.log" &&
+    [ "$(wc -l <"$folder/report.log")" -eq 1 ]; }; then
+    fail "report.log in $folder is: $(cat -A "$folder/report.log")"
+  fi
+  if ! { [ "$(sed -n 1p "$folder/delete.me")" = \
+    "Delete this file to don't make reboot the system in $2 hours from:$cr" ] &&
+    sed -n 2p "$folder/delete.me" | grep -Eqx "$timestamp$cr" &&
+    [ "$(wc -l <"$folder/delete.me")" -eq 2 ]; }; then
+    fail "delete.me in $folder is: $(cat -A "$folder/delete.me")"
+  fi
+}
+check_started_in "$menu_folder" 720
+check_started_in "$autostart_folder" 24
+
+# Each watchdog's restart entry also went to the journal, under its name.
+entries=$(grep -c '^MESSAGE=VARNISKELDAM Restarted$' "$scratch/journal.txt" || true)
+[ "$entries" -eq 2 ] || fail "the journal got $entries restart entries: $(cat -A "$scratch/journal.txt")"
+[ "$(grep -c '^SYSLOG_IDENTIFIER=vrnskdm$' "$scratch/journal.txt")" -eq 2 ] ||
+  fail "the journal entries are not the watchdog's: $(cat -A "$scratch/journal.txt")"
+
+pids=$(installed_programs | awk '{print $1}')
+# shellcheck disable=SC2086
+kill $pids
+for _ in $(seq 50); do
+  [ -z "$(installed_programs)" ] && break
+  sleep 0.1
+done
+[ -z "$(installed_programs)" ] || fail "the watchdog did not end: $(installed_programs)"
+
+dpkg -r vrnskdm >"$scratch/dpkg.log" 2>&1 || fail "dpkg -r failed"
+rm -f "$installed_by_test"
+if dpkg-query -W -f='${Status}' vrnskdm 2>/dev/null | grep -q ' installed$'; then
+  fail "vrnskdm is still installed"
+fi
+for path in /usr/bin/vrnskdm /usr/share/applications/vrnskdm.desktop /usr/share/vrnskdm \
+  /usr/share/icons/hicolor/scalable/apps/vrnskdm.svg /usr/share/icons/hicolor/48x48/apps/vrnskdm.png; do
+  [ ! -e "$path" ] || fail "$path is left after removal"
+done
+echo "PASS: the package installs, its entries start the watchdog in their folders, and it removes"
