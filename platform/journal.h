@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vrnskdm::platform {
@@ -14,10 +15,16 @@ class journal {
   virtual void record(std::string_view message) = 0;
 };
 
-// systemd's journal, with the identifier "vrnskdm".
+// systemd's journal, with the identifier "vrnskdm". Each event goes to the
+// journal's socket as one datagram without waiting: a journal that is busy or
+// stuck loses the copy rather than holding up the watchdog.
 class systemd_journal final : public journal {
  public:
+  explicit systemd_journal(std::string socket_path = "/run/systemd/journal/socket");
   void record(std::string_view message) override;
+
+ private:
+  std::string socket_path_;
 };
 
 }  // namespace vrnskdm::platform

@@ -1,16 +1,49 @@
-#include <syslog.h>
-#include <systemd/sd-journal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <string>
 
 #include "journal.h"
 
 namespace vrnskdm::platform {
 
+namespace {
+
+// The journal's native form: "FIELD=value" lines; a value with a line break in
+// it goes as the field's name, its length as 64-bit little-endian, and the bytes.
+std::string journal_entry(std::string_view message) {
+  std::string entry = "SYSLOG_IDENTIFIER=vrnskdm\nPRIORITY=5\n";
+  if (message.find('\n') == std::string_view::npos) {
+    entry.append("MESSAGE=").append(message).push_back('\n');
+    return entry;
+  }
+  entry.append("MESSAGE\n");
+  std::uint64_t length = message.size();
+  for (int byte = 0; byte < 8; ++byte) {
+    entry.push_back(static_cast<char>(length & 0xff));
+    length >>= 8;
+  }
+  entry.append(message).push_back('\n');
+  return entry;
+}
+
+}  // namespace
+
+systemd_journal::systemd_journal(std::string socket_path) : socket_path_{std::move(socket_path)} {}
+
 void systemd_journal::record(std::string_view message) {
-  const std::string text{message};
-  sd_journal_send("MESSAGE=%s", text.c_str(), "SYSLOG_IDENTIFIER=vrnskdm", "PRIORITY=%i",
-                  LOG_NOTICE, nullptr);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socket_path_.size() >= sizeof address.sun_path) return;
+  socket_path_.copy(address.sun_path, socket_path_.size());
+  const int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (descriptor < 0) return;
+  const std::string entry = journal_entry(message);
+  ::sendto(descriptor, entry.data(), entry.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  ::close(descriptor);
 }
 
 }  // namespace vrnskdm::platform
