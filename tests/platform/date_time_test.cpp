@@ -4,7 +4,9 @@
 
 #include <ctime>
 
+#include "platform/clock.h"
 #include "platform/text.h"
+#include "support/scoped_variable.h"
 #include "support/time_zone.h"
 
 namespace vrnskdm::platform {
@@ -49,6 +51,18 @@ TEST(HoursBetween, FollowsTheWallClockAcrossDaylightSavingChanges) {
   ASSERT_EQ(timestamp_text(to_local(autumn + 3600)), "2026/10/25 02:30:00");
   EXPECT_EQ(hours_between(to_local(autumn), to_local(autumn + 3600)), 0);
   EXPECT_EQ(hours_between(to_local(autumn), to_local(autumn + 2 * 3600)), 1);
+}
+
+// A kiosk's time zone may be set while the watchdog runs: the next reading of
+// the clock is in the new zone, though nobody told the C library.
+TEST(RealClock, FollowsAChangeOfTimeZone) {
+  const testing::time_zone utc{"UTC0"};
+  real_clock clock;
+  const date_time before = clock.now();
+  const testing::scoped_variable tokyo{"TZ", "JST-9"};
+  const date_time after = clock.now();
+  EXPECT_GE(after - before, std::chrono::hours{9});
+  EXPECT_LT(after - before, std::chrono::hours{9} + std::chrono::minutes{1});
 }
 
 }  // namespace
