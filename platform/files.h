@@ -15,6 +15,8 @@ enum class open_mode {
 
 using file_handle = int;
 inline constexpr file_handle no_handle = 0;
+// Handles run from 1 to this: a program holds at most that many files open.
+inline constexpr file_handle last_handle = 255;
 
 // Longest line read_line gives; the rest of a longer line is skipped unread into
 // memory, so a file of any size costs a bounded amount of it.
@@ -43,7 +45,8 @@ class files {
   // A handle not in use now, or no_handle when every one is.
   virtual file_handle free_handle() = 0;
 
-  // Opens a text file on a handle not in use; fails otherwise.
+  // Opens an ordinary text file on a handle not in use; fails otherwise, and for
+  // a folder, a pipe or a device.
   virtual bool open_text(file_handle handle, const std::string& path, open_mode mode) = 0;
 
   // The next line without its line end (CR LF, a CR alone or an LF alone), cut

@@ -14,7 +14,6 @@ namespace vrnskdm::platform {
 
 namespace {
 
-constexpr file_handle last_handle = 255;
 // Large, so that skipping a very long line takes few calls.
 constexpr std::size_t read_chunk = 65536;
 
@@ -93,7 +92,9 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
   if (handle < 1 || handle > last_handle || open_.contains(handle) || !usable_path(path)) {
     return false;
   }
-  int flags = O_CLOEXEC;
+  // Without O_NONBLOCK, opening a pipe waits until its other end is opened;
+  // ordinary files take no notice of it.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case open_mode::input: flags |= O_RDONLY; break;
     case open_mode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
@@ -102,7 +103,7 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
   const int descriptor = ::open(path.c_str(), flags, 0666);
   if (descriptor < 0) return false;
   struct stat info {};
-  if (::fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(descriptor);
     return false;
   }

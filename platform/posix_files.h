@@ -7,8 +7,9 @@
 
 namespace vrnskdm::platform {
 
-// The files of the machine, through POSIX calls. Handles 1 to 255, as a program
-// may hold at most that many files open at once.
+// The files of the machine, through POSIX calls. Only ordinary files are
+// opened: a pipe or a device where a file should be could block the watchdog or
+// swallow what it writes.
 class posix_files final : public files {
  public:
   posix_files() = default;

@@ -1,6 +1,9 @@
 #include "platform/posix_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -144,6 +147,20 @@ TEST_F(PosixFiles, OpensNoFolderAndNoFileInAMissingFolder) {
   EXPECT_FALSE(fs.open_text(handle, dir.file("missing/x"), open_mode::output));
   EXPECT_FALSE(fs.open_text(handle, dir.file("missing"), open_mode::input));
   EXPECT_EQ(fs.open_count(), 0u);
+}
+
+// A pipe where the log should be would hold the watchdog until somebody reads
+// it, and a device would swallow or refuse what is written: neither is opened.
+TEST_F(PosixFiles, OpensNoPipeAndNoDevice) {
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
+  std::filesystem::create_symlink("/dev/null", dir.file("device"));
+  const file_handle handle = fs.free_handle();
+  for (const open_mode mode : {open_mode::input, open_mode::output, open_mode::append}) {
+    EXPECT_FALSE(fs.open_text(handle, dir.file("pipe"), mode));
+    EXPECT_FALSE(fs.open_text(handle, dir.file("device"), mode));
+  }
+  EXPECT_EQ(fs.open_count(), 0u);
+  EXPECT_FALSE(fs.file_exists(dir.file("pipe")));
 }
 
 TEST_F(PosixFiles, ReplacesAFileInOneStep) {

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <string>
@@ -210,16 +213,38 @@ TEST(Save, AFolderWithALineBreakIsNotSaved) {
   }
 }
 
-// A full disk, for real: the fresh file leads to /dev/full, where every write
-// fails for want of space.
+// Files may grow only a few bytes while it lives, as on a disk that is full:
+// writes past that fail, for real.
+class nearly_full_disk {
+ public:
+  explicit nearly_full_disk(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    // Past the limit the kernel also sends SIGXFSZ, which would end the tests.
+    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, saved_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~nearly_full_disk() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_handler_)(int) = nullptr;
+};
+
 TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
   simulated_watchdog run{debug};
   run.write_settings(1, 1, 2);
   const std::string old_file = run.dir.read("vrnskdm.ini");
-  std::filesystem::create_symlink("/dev/full", run.dir.file("vrnskdm.ini.new"));
   run.load();
   run.window().reboot24.set_value(0);
-  run.program.save();
+  {
+    const nearly_full_disk full{40};
+    run.program.save();
+  }
+  EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
   EXPECT_EQ(run.window().save.caption, "UNSAVED");
   EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
 }

@@ -4,14 +4,8 @@
 
 namespace vrnskdm::testing {
 
-namespace {
-
-constexpr platform::file_handle last_handle = 255;
-
-}  // namespace
-
 platform::file_handle memory_files::free_handle() {
-  for (platform::file_handle handle = 1; handle <= last_handle; ++handle) {
+  for (platform::file_handle handle = 1; handle <= platform::last_handle; ++handle) {
     if (!open_.contains(handle)) return handle;
   }
   return platform::no_handle;
@@ -19,7 +13,7 @@ platform::file_handle memory_files::free_handle() {
 
 bool memory_files::open_text(platform::file_handle handle, const std::string& path,
                              platform::open_mode mode) {
-  if (handle < 1 || handle > last_handle || open_.contains(handle) || path.empty()) return false;
+  if (handle < 1 || handle > platform::last_handle || open_.contains(handle) || path.empty()) return false;
   switch (mode) {
     case platform::open_mode::input:
       if (!contents_.contains(path)) return false;
