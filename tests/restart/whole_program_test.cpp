@@ -41,7 +41,7 @@ class machine {
                      folder_.file("program.out"), folder_.path());
   }
 
-  lines log() const { return message_lines(read(folder_.file("report.log"))); }
+  lines log() const { return log_messages(read(folder_.file("report.log"))); }
   bool started() const { return !log().empty(); }
   void silence_companion() const { companion_->signal(SIGUSR1); }
   lines restart_calls() { return logind_.calls(); }
@@ -56,14 +56,6 @@ class machine {
     std::ostringstream text;
     text << std::ifstream{path, std::ios::binary}.rdbuf();
     return text.str();
-  }
-  // The log's messages, their timestamps cut off.
-  static lines message_lines(const std::string& text) {
-    lines messages;
-    for (const std::string& line : crlf_lines(text)) {
-      messages.push_back(line.size() > 20 ? line.substr(20) : line);
-    }
-    return messages;
   }
 
   temp_folder folder_;

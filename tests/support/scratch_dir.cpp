@@ -46,6 +46,16 @@ std::vector<std::string> crlf_lines(std::string_view text) {
   return lines;
 }
 
+std::vector<std::string> log_messages(std::string_view log_text) {
+  std::vector<std::string> messages;
+  const std::size_t stamp = std::string_view{"YYYY/MM/DD HH:MM:SS "}.size();
+  for (const std::string& line : crlf_lines(log_text)) {
+    const bool stamped = line.size() >= stamp && line[4] == '/' && line[stamp - 1] == ' ';
+    messages.push_back(stamped ? line.substr(stamp) : line);
+  }
+  return messages;
+}
+
 std::string crlf_text(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";

@@ -33,6 +33,9 @@ class scratch_dir {
 // The lines of a text, split at CR LF; an unterminated last line counts too.
 std::vector<std::string> crlf_lines(std::string_view text);
 
+// The messages of an event log's text, each line's timestamp cut off.
+std::vector<std::string> log_messages(std::string_view log_text);
+
 // Lines joined as a text file: each followed by CR LF.
 std::string crlf_text(const std::vector<std::string>& lines);
 

@@ -49,14 +49,4 @@ void simulated_watchdog::beat() const { dir.write("telvnor/telvnor.vkd", ""); }
 
 bool simulated_watchdog::heartbeat_waiting() const { return dir.exists("telvnor/telvnor.vkd"); }
 
-std::vector<std::string> simulated_watchdog::log_messages() const {
-  std::vector<std::string> messages;
-  const std::size_t stamp = std::string_view{"YYYY/MM/DD HH:MM:SS "}.size();
-  for (const std::string& line : log_lines()) {
-    const bool stamped = line.size() >= stamp && line[4] == '/' && line[stamp - 1] == ' ';
-    messages.push_back(stamped ? line.substr(stamp) : line);
-  }
-  return messages;
-}
-
 }  // namespace vrnskdm::testing

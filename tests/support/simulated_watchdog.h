@@ -49,7 +49,7 @@ class simulated_watchdog {
 
   std::vector<std::string> log_lines() const { return crlf_lines(dir.read("report.log")); }
   // The log's messages, timestamps cut off.
-  std::vector<std::string> log_messages() const;
+  std::vector<std::string> log_messages() const { return testing::log_messages(dir.read("report.log")); }
 
   scratch_dir dir;
   platform::posix_files real_files;

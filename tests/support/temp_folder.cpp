@@ -10,7 +10,7 @@ namespace vrnskdm::testing {
 namespace fs = std::filesystem;
 
 temp_folder::temp_folder() {
-  std::string pattern = (fs::temp_directory_path() / "vrnskdm-bus-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "vrnskdm-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
