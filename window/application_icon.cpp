@@ -1,5 +1,6 @@
 #include "application_icon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -8,15 +9,13 @@ namespace vrnskdm::window {
 
 namespace {
 
-// Drawn on a 32 x 32 grid and scaled to the size asked for.
+// Drawn on a 32 x 32 grid and scaled to the place given.
 constexpr double grid = 32;
 
-QPixmap draw_icon(int size) {
-  QPixmap pixmap{size, size};
-  pixmap.fill(Qt::transparent);
-  QPainter painter{&pixmap};
+void paint_icon(QPainter& painter, const QRect& place) {
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.scale(size / grid, size / grid);
+  painter.translate(place.topLeft());
+  painter.scale(place.width() / grid, place.height() / grid);
 
   const QRectF screen{1.5, 1.5, 29, 29};
   QPainterPath outline;
@@ -41,15 +40,40 @@ QPixmap draw_icon(int size) {
   painter.setPen(QPen{QColor{0x0b, 0x12, 0x22}, 1});
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(outline);
-  return pixmap;
 }
+
+// Draws the icon at the size asked for, when it is asked for, and keeps
+// nothing: a platform that shows no icon never has it drawn, and one that
+// does keeps its own copy. Ready-drawn pixmaps at every size would stay in
+// the program's memory for good.
+class drawn_icon final : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode /*unused*/,
+             QIcon::State /*unused*/) override {
+    painter->save();
+    paint_icon(*painter, rect);
+    painter->restore();
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap{size};
+    pixmap.fill(Qt::transparent);
+    QPainter painter{&pixmap};
+    paint(&painter, QRect{QPoint{}, size}, mode, state);
+    return pixmap;
+  }
+
+  QList<QSize> availableSizes(QIcon::Mode /*unused*/, QIcon::State /*unused*/) override {
+    QList<QSize> sizes;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) sizes.append(QSize{size, size});
+    return sizes;
+  }
+
+  QIconEngine* clone() const override { return new drawn_icon; }
+};
 
 }  // namespace
 
-QIcon application_icon() {
-  QIcon icon;
-  for (const int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(draw_icon(size));
-  return icon;
-}
+QIcon application_icon() { return QIcon{new drawn_icon}; }
 
 }  // namespace vrnskdm::window

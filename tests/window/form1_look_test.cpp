@@ -60,6 +60,9 @@ class Form1LookTest : public QObject {
   void controlsTakeTheirDesignPlaces_data();
   void controlsTakeTheirDesignPlaces();
   void theWindowIsASmallFixedUtilityWindow();
+  // The icon is drawn afresh at each size it offers: the screen's rounded corners
+  // stay see-through and the warning panel's red and green run along its foot.
+  void theIconIsDrawnAtEachSize();
   void textsUseTheDesignFontsOrTheirStandIn();
   // No text the program shows is cut off by its control.
   void everyTextFitsItsControl();
@@ -124,6 +127,21 @@ void Form1LookTest::theWindowIsASmallFixedUtilityWindow() {
            form.palette().color(QPalette::Window));
   QCOMPARE(QApplication::applicationName(), QString{"vrnskdm"});
   QCOMPARE(QApplication::applicationVersion(), QString{"1.00"});
+}
+
+void Form1LookTest::theIconIsDrawnAtEachSize() {
+  const QIcon icon = form1{}.windowIcon();
+  const QList<QSize> sizes = icon.availableSizes();
+  QCOMPARE(sizes.size(), 7);
+  for (const QSize& size : sizes) {
+    const QImage image = icon.pixmap(size).toImage();
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    QCOMPARE(image.pixelColor(size.width() - 1, 0).alpha(), 0);
+    const int foot = size.height() * 27 / 32;
+    QCOMPARE(image.pixelColor(size.width() / 4, foot), QColor(0xff, 0x01, 0x01));
+    QCOMPARE(image.pixelColor(size.width() * 3 / 4, foot), QColor(0x00, 0xff, 0x01));
+  }
 }
 
 void Form1LookTest::textsUseTheDesignFontsOrTheirStandIn() {
