@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
@@ -63,6 +64,9 @@ class Form1LookTest : public QObject {
   // The icon is drawn afresh at each size it offers: the screen's rounded corners
   // stay see-through and the warning panel's red and green run along its foot.
   void theIconIsDrawnAtEachSize();
+  // The period selector is a drop-down list with a text field, and its list
+  // window is built only when first opened, not kept from the start.
+  void theSelectorIsADropDownWithATextField();
   void textsUseTheDesignFontsOrTheirStandIn();
   // No text the program shows is cut off by its control.
   void everyTextFitsItsControl();
@@ -142,6 +146,20 @@ void Form1LookTest::theIconIsDrawnAtEachSize() {
     QCOMPARE(image.pixelColor(size.width() / 4, foot), QColor(0xff, 0x01, 0x01));
     QCOMPARE(image.pixelColor(size.width() * 3 / 4, foot), QColor(0x00, 0xff, 0x01));
   }
+}
+
+void Form1LookTest::theSelectorIsADropDownWithATextField() {
+  form1 form;
+  QComboBox& selector = form.reboot_time();
+  QVERIFY(selector.isEditable());
+  QCOMPARE(selector.insertPolicy(), QComboBox::NoInsert);
+  QCOMPARE(selector.completer(), nullptr);
+  QVERIFY(selector.findChildren<QAbstractItemView*>().isEmpty());
+  selector.addItem("24 Hours");
+  selector.showPopup();
+  QTRY_VERIFY(selector.view()->isVisible());
+  QCOMPARE(selector.view()->model()->rowCount(), 1);
+  selector.hidePopup();
 }
 
 void Form1LookTest::textsUseTheDesignFontsOrTheirStandIn() {
