@@ -45,9 +45,10 @@ class WatchdogRun:
         }
         if not logind.address.startswith("unix:path=" + logind.folder):
             raise RuntimeError(f"{logind.address} is not the private bus")
+        self._output = os.path.join(folder, "program.log")
         self.program = children.start(
             [os.path.join(build, "window", "vrnskdm")], env=environment, cwd=self.work,
-            output=os.path.join(folder, "program.log"))
+            output=self._output)
         self.pid = self.program.pid
 
     @property
@@ -62,10 +63,20 @@ class WatchdogRun:
     def heartbeat(self):
         return os.path.join(self.companion, "telvnor.vkd")
 
+    def check_running(self):
+        """Raises, with what the program said, when it has ended."""
+        if self.program.poll() is not None:
+            with open(self._output, encoding="utf-8", errors="replace") as output:
+                said = output.read()
+            raise RuntimeError(f"vrnskdm ended with {self.program.returncode}:\n{said}")
+
     def wait_until_shown(self):
         """Returns once the start-up has ended and the window waits for events."""
-        wait_for(lambda: os.path.exists(self.marker) and procfs.sleeping_in_event_loop(self.pid),
-                 _STARTED_TIMEOUT_S, "the window", every_s=0.01)
+        def shown():
+            self.check_running()
+            return os.path.exists(self.marker) and procfs.sleeping_in_event_loop(self.pid)
+
+        wait_for(shown, _STARTED_TIMEOUT_S, "the window", every_s=0.01)
 
     def silence_companion(self):
         self.simulator.send_signal(signal.SIGUSR1)
