@@ -90,11 +90,13 @@ def report_idle(table, idle, minutes):
               f"< {CORE_PERCENT_LIMIT} % ({CORE_PERCENT_LIMIT * 36:.2f} s/h)",
               ours.core_percent < CORE_PERCENT_LIMIT)
     table.add("1 Idle CPU, from utime+stime", f"{ours.ticks_cpu_s_per_hour:.2f} s/h")
-    table.add("1 Idle wake-ups", f"{ours.wakeups_per_minute:.1f} /min",
+    table.add("1 Idle wake-ups", f"{ours.wakeups_per_minute:.1f} /min "
+              f"({ours.preemptions_per_minute:.1f} of them preemptions)",
               f"{low:.0f} to {high:.0f} /min", low <= ours.wakeups_per_minute <= high)
     table.add("2 Floor loop CPU",
               f"{floor.cpu_s_per_hour:.3f} s/h = {floor.core_percent:.5f} % of a core")
-    table.add("2 Floor loop wake-ups", f"{floor.wakeups_per_minute:.1f} /min")
+    table.add("2 Floor loop wake-ups", f"{floor.wakeups_per_minute:.1f} /min "
+              f"({floor.preemptions_per_minute:.1f} of them preemptions)")
     table.add("2 Our CPU against the floor's",
               f"{ours.cpu_s_per_hour / floor.cpu_s_per_hour:.1f} x")
     for label, field in (("Peak RSS (VmHWM)", "hwm_kib"), ("Steady RSS (VmRSS)", "rss_kib")):

@@ -16,6 +16,7 @@ class Idle(NamedTuple):
     cpu_s_per_hour: float  # from schedstat, to the nanosecond
     ticks_cpu_s_per_hour: float  # from utime + stime, to the clock tick
     wakeups_per_minute: float
+    preemptions_per_minute: float  # of the wake-ups, those that were preemptions
     threads: int
     hwm_kib: int  # peak resident memory, start-up included
     rss_kib: int  # at the end
@@ -44,6 +45,7 @@ def _idle(first, samples):
         cpu_s_per_hour=(last.cpu_ns - first.cpu_ns) / 1e9 / seconds * 3600,
         ticks_cpu_s_per_hour=(last.cpu_ticks_s - first.cpu_ticks_s) / seconds * 3600,
         wakeups_per_minute=(last.wakeups - first.wakeups) / seconds * 60,
+        preemptions_per_minute=(last.preemptions - first.preemptions) / seconds * 60,
         threads=last.threads,
         hwm_kib=last.hwm_kib,
         rss_kib=last.rss_kib,

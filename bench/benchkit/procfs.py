@@ -16,6 +16,7 @@ class Sample(NamedTuple):
     cpu_ns: int  # time on a CPU, all threads, from schedstat
     cpu_ticks_s: float  # utime + stime of the whole process, in seconds
     wakeups: int  # voluntary + non-voluntary context switches, all threads
+    preemptions: int  # the non-voluntary ones alone
     threads: int
     rss_kib: int
     hwm_kib: int
@@ -47,10 +48,10 @@ def cpu_ns(pid: int) -> int:
     return _thread_sum(pid, lambda task: int(_read(task + "/schedstat").split()[0]))
 
 
-def _context_switches(task: str) -> int:
+def _context_switches(task: str, kinds) -> int:
     switches = 0
     for line in _read(task + "/status").splitlines():
-        if line.startswith(("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:")):
+        if line.startswith(kinds):
             switches += int(line.split()[1])
     return switches
 
@@ -74,7 +75,10 @@ def sample(pid: int) -> Sample:
         at=time.monotonic(),
         cpu_ns=cpu_ns(pid),
         cpu_ticks_s=_cpu_ticks_s(pid),
-        wakeups=_thread_sum(pid, _context_switches),
+        wakeups=_thread_sum(pid, lambda task: _context_switches(
+            task, ("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"))),
+        preemptions=_thread_sum(pid, lambda task: _context_switches(
+            task, ("nonvoluntary_ctxt_switches:",))),
         threads=len(_threads(pid)),
         rss_kib=_status_kib(pid, "VmRSS"),
         hwm_kib=_status_kib(pid, "VmHWM"),
