@@ -11,6 +11,7 @@
 
 #include "running_window.h"
 #include "window/application_setup.h"
+#include "window/design_font.h"
 #include "window/form1.h"
 #include "window/operator_check_box.h"
 
@@ -131,6 +132,8 @@ void Form1LookTest::theWindowIsASmallFixedUtilityWindow() {
            form.palette().color(QPalette::Window));
   QCOMPARE(QApplication::applicationName(), QString{"vrnskdm"});
   QCOMPARE(QApplication::applicationVersion(), QString{"1.00"});
+  // Nothing is ever drawn in the system's default font, so it is never loaded.
+  QCOMPARE(QApplication::font(), design_font(design_points));
 }
 
 void Form1LookTest::theIconIsDrawnAtEachSize() {
