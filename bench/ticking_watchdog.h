@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/clock.h"
@@ -13,10 +14,10 @@
 namespace vrnskdm::bench {
 
 // The watchdog without its window, loaded in a scratch working folder on the
-// machine's own files and the clock given, with its companion installed there: what the
-// program does once a second while all is well, and nothing else. Only the debug
-// build's start-up is fast enough to repeat: with the companion's files present
-// a tick takes the same path in either build.
+// machine's own files and the clock given, with its companion installed there:
+// what the program does once a second while all is well, and nothing else. Only
+// the debug build's start-up is fast enough to repeat: with the companion's
+// files present a tick takes the same path in either build.
 class ticking_watchdog {
  public:
   explicit ticking_watchdog(platform::clock& clock);
