@@ -1,5 +1,6 @@
 #include "application_icon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -8,18 +9,14 @@ namespace vrnskdm::window {
 
 namespace {
 
-// Drawn on a 32 x 32 grid and scaled to the size asked for. The scalable icon
+// Drawn on a 32 x 32 grid and scaled to the place given. The scalable icon
 // installed for the desktop, vrnskdm.svg, draws the same shapes on the same grid.
 constexpr double grid = 32;
 
-}  // namespace
-
-QImage application_icon_image(int size) {
-  QImage image{size, size, QImage::Format_ARGB32_Premultiplied};
-  image.fill(Qt::transparent);
-  QPainter painter{&image};
+void paint_icon(QPainter& painter, const QRect& place) {
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.scale(size / grid, size / grid);
+  painter.translate(place.topLeft());
+  painter.scale(place.width() / grid, place.height() / grid);
 
   const QRectF screen{1.5, 1.5, 29, 29};
   QPainterPath outline;
@@ -44,16 +41,49 @@ QImage application_icon_image(int size) {
   painter.setPen(QPen{QColor{0x0b, 0x12, 0x22}, 1});
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(outline);
+}
+
+// Draws the icon at the size asked for, when it is asked for, and keeps
+// nothing: a platform that shows no icon never has it drawn, and one that
+// does keeps its own copy. Ready-drawn pixmaps at every size would stay in
+// the program's memory for good.
+class drawn_icon final : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode /*unused*/,
+             QIcon::State /*unused*/) override {
+    painter->save();
+    paint_icon(*painter, rect);
+    painter->restore();
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap{size};
+    pixmap.fill(Qt::transparent);
+    QPainter painter{&pixmap};
+    paint(&painter, QRect{QPoint{}, size}, mode, state);
+    return pixmap;
+  }
+
+  QList<QSize> availableSizes(QIcon::Mode /*unused*/, QIcon::State /*unused*/) override {
+    QList<QSize> sizes;
+    for (const int size : application_icon_sizes) sizes.append(QSize{size, size});
+    return sizes;
+  }
+
+  QIconEngine* clone() const override { return new drawn_icon; }
+};
+
+}  // namespace
+
+QImage application_icon_image(int size) {
+  QImage image{size, size, QImage::Format_ARGB32_Premultiplied};
+  image.fill(Qt::transparent);
+  QPainter painter{&image};
+  paint_icon(painter, image.rect());
   painter.end();
   return image;
 }
 
-QIcon application_icon() {
-  QIcon icon;
-  for (const int size : application_icon_sizes) {
-    icon.addPixmap(QPixmap::fromImage(application_icon_image(size)));
-  }
-  return icon;
-}
+QIcon application_icon() { return QIcon{new drawn_icon}; }
 
 }  // namespace vrnskdm::window

@@ -15,7 +15,7 @@ inline constexpr std::array<int, 7> application_icon_sizes{16, 24, 32, 48, 64, 1
 // running application, so that the icon files can be drawn at build time.
 QImage application_icon_image(int size);
 
-// The icon at each of application_icon_sizes.
+// The icon, drawn at each of application_icon_sizes when a size is asked for.
 QIcon application_icon();
 
 }  // namespace vrnskdm::window

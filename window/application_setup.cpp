@@ -4,6 +4,7 @@
 #include <QStyleFactory>
 
 #include "application_icon.h"
+#include "design_font.h"
 
 namespace vrnskdm::window {
 
@@ -13,6 +14,7 @@ void set_up_application(QApplication& application) {
   // The controls sit at fixed places and sizes; another style's wider frames or
   // margins would clip their texts.
   application.setStyle(QStyleFactory::create("Fusion"));
+  QApplication::setFont(design_font(design_points));
   application.setWindowIcon(application_icon());
   // Desktops that know windows by the entry that started them (Wayland's
   // application id) find the installed vrnskdm.desktop, with the same icon.

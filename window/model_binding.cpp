@@ -91,13 +91,13 @@ void model_binding::show_selector() {
   QComboBox& selector = form_.reboot_time();
   const supervision::combo_box_control& model = model_.reboot_time;
 
-  bool same_entries = selector.count() == static_cast<int>(model.items().size());
-  for (int row = 0; same_entries && row < selector.count(); ++row) {
-    same_entries = selector.itemText(row) == shown_text(model.items()[static_cast<std::size_t>(row)]);
-  }
-  if (!same_entries) {
+  // Only this binding fills the list (typed text never becomes an entry), so
+  // what it last put there is what the list holds; asking the list itself for
+  // every entry at every tick would cost more than the rest of the tick's logic.
+  if (entries_shown_ != model.items()) {
     selector.clear();
     for (const std::string& item : model.items()) selector.addItem(shown_text(item));
+    entries_shown_ = model.items();
   }
 
   // Moving the selection rewrites the text field; where the text stays what the

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "supervision/window_model.h"
 
@@ -30,6 +32,7 @@ class model_binding {
   form1& form_;
   supervision::window_model& model_;
   std::optional<std::uint32_t> back_color_shown_;
+  std::vector<std::string> entries_shown_;
   std::uint64_t raise_requests_shown_;
 };
 

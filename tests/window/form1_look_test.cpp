@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
@@ -10,6 +11,7 @@
 
 #include "running_window.h"
 #include "window/application_setup.h"
+#include "window/design_font.h"
 #include "window/form1.h"
 #include "window/operator_check_box.h"
 
@@ -60,6 +62,12 @@ class Form1LookTest : public QObject {
   void controlsTakeTheirDesignPlaces_data();
   void controlsTakeTheirDesignPlaces();
   void theWindowIsASmallFixedUtilityWindow();
+  // The icon is drawn afresh at each size it offers: the screen's rounded corners
+  // stay see-through and the warning panel's red and green run along its foot.
+  void theIconIsDrawnAtEachSize();
+  // The period selector is a drop-down list with a text field, and its list
+  // window is built only when first opened, not kept from the start.
+  void theSelectorIsADropDownWithATextField();
   void textsUseTheDesignFontsOrTheirStandIn();
   // No text the program shows is cut off by its control.
   void everyTextFitsItsControl();
@@ -124,6 +132,37 @@ void Form1LookTest::theWindowIsASmallFixedUtilityWindow() {
            form.palette().color(QPalette::Window));
   QCOMPARE(QApplication::applicationName(), QString{"vrnskdm"});
   QCOMPARE(QApplication::applicationVersion(), QString{"1.00"});
+  // Nothing is ever drawn in the system's default font, so it is never loaded.
+  QCOMPARE(QApplication::font(), design_font(design_points));
+}
+
+void Form1LookTest::theIconIsDrawnAtEachSize() {
+  const QIcon icon = form1{}.windowIcon();
+  const QList<QSize> sizes = icon.availableSizes();
+  QCOMPARE(sizes.size(), 7);
+  for (const QSize& size : sizes) {
+    const QImage image = icon.pixmap(size).toImage();
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    QCOMPARE(image.pixelColor(size.width() - 1, 0).alpha(), 0);
+    const int foot = size.height() * 27 / 32;
+    QCOMPARE(image.pixelColor(size.width() / 4, foot), QColor(0xff, 0x01, 0x01));
+    QCOMPARE(image.pixelColor(size.width() * 3 / 4, foot), QColor(0x00, 0xff, 0x01));
+  }
+}
+
+void Form1LookTest::theSelectorIsADropDownWithATextField() {
+  form1 form;
+  QComboBox& selector = form.reboot_time();
+  QVERIFY(selector.isEditable());
+  QCOMPARE(selector.insertPolicy(), QComboBox::NoInsert);
+  QCOMPARE(selector.completer(), nullptr);
+  QVERIFY(selector.findChildren<QAbstractItemView*>().isEmpty());
+  selector.addItem("24 Hours");
+  selector.showPopup();
+  QTRY_VERIFY(selector.view()->isVisible());
+  QCOMPARE(selector.view()->model()->rowCount(), 1);
+  selector.hidePopup();
 }
 
 void Form1LookTest::textsUseTheDesignFontsOrTheirStandIn() {

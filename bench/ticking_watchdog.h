@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/event_pump.h"
+#include "platform/posix_files.h"
+#include "platform/process.h"
+#include "platform/restart.h"
+#include "support/scratch_dir.h"
+#include "supervision/watchdog.h"
+
+namespace vrnskdm::bench {
+
+// The watchdog without its window, loaded in a scratch working folder on the
+// machine's own files and the clock given, with its companion installed there:
+// what the program does once a second while all is well, and nothing else. Only
+// the debug build's start-up is fast enough to repeat: with the companion's
+// files present a tick takes the same path in either build.
+class ticking_watchdog {
+ public:
+  explicit ticking_watchdog(platform::clock& clock);
+
+  // Creates the heartbeat file, as the companion does between two ticks.
+  void beat() const;
+
+  // One watch tick.
+  void tick();
+
+  // Whether a heartbeat waits to be consumed.
+  bool heartbeat_waiting() const;
+
+  const std::string& executable() const { return executable_; }
+  const std::string& heartbeat() const { return heartbeat_; }
+
+ private:
+  // The debug build never waits for the clock, so nothing pumps events.
+  class no_events final : public platform::event_pump {
+   public:
+    void pump_events() override {}
+  };
+
+  // A tick that finds its companion alive asks for no restart; should one ever
+  // be asked for, nobody is.
+  class refusing_restarter final : public platform::restarter {
+   public:
+    std::int32_t request_reboot() override { return 0; }
+  };
+
+  testing::scratch_dir folder_;
+  std::string executable_;
+  std::string heartbeat_;
+  platform::posix_files files_;
+  no_events events_;
+  refusing_restarter restart_;
+  platform::real_process process_;
+  supervision::watchdog program_;
+};
+
+}  // namespace vrnskdm::bench
