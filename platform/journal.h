@@ -13,6 +13,12 @@ class journal {
 
   // Records one event; quietly does nothing where there is no journal.
   virtual void record(std::string_view message) = 0;
+
+  // Tells the administrator of something that stops the watchdog from doing
+  // its work (a restart that will be refused, a folder it cannot use): to the
+  // journal at priority warning, and to standard error, where a terminal or
+  // the session's log shows it. report.log never gets these.
+  virtual void warn(std::string_view message) = 0;
 };
 
 // systemd's journal, with the identifier "vrnskdm". Each event goes to the
@@ -22,8 +28,11 @@ class systemd_journal final : public journal {
  public:
   explicit systemd_journal(std::string socket_path = "/run/systemd/journal/socket");
   void record(std::string_view message) override;
+  void warn(std::string_view message) override;
 
  private:
+  void send(std::string_view message, char priority);
+
   std::string socket_path_;
 };
 

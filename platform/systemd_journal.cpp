@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "journal.h"
@@ -13,8 +14,10 @@ namespace {
 
 // The journal's native form: "FIELD=value" lines; a value with a line break in
 // it goes as the field's name, its length as 64-bit little-endian, and the bytes.
-std::string journal_entry(std::string_view message) {
-  std::string entry = "SYSLOG_IDENTIFIER=vrnskdm\nPRIORITY=5\n";
+std::string journal_entry(std::string_view message, char priority) {
+  std::string entry = "SYSLOG_IDENTIFIER=vrnskdm\nPRIORITY=";
+  entry.push_back(priority);
+  entry.push_back('\n');
   if (message.find('\n') == std::string_view::npos) {
     entry.append("MESSAGE=").append(message).push_back('\n');
     return entry;
@@ -33,14 +36,22 @@ std::string journal_entry(std::string_view message) {
 
 systemd_journal::systemd_journal(std::string socket_path) : socket_path_{std::move(socket_path)} {}
 
-void systemd_journal::record(std::string_view message) {
+// syslog's priorities: 5 notice for the events, 4 warning for the administrator.
+void systemd_journal::record(std::string_view message) { send(message, '5'); }
+
+void systemd_journal::warn(std::string_view message) {
+  send(message, '4');
+  std::fprintf(stderr, "vrnskdm: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+void systemd_journal::send(std::string_view message, char priority) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (socket_path_.size() >= sizeof address.sun_path) return;
   socket_path_.copy(address.sun_path, socket_path_.size());
   const int descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (descriptor < 0) return;
-  const std::string entry = journal_entry(message);
+  const std::string entry = journal_entry(message, priority);
   ::sendto(descriptor, entry.data(), entry.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
            reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::close(descriptor);

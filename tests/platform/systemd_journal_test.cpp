@@ -47,14 +47,22 @@ class SystemdJournal : public ::testing::Test {
   systemd_journal journal{socket_path};
 };
 
+// Events go as notices, warnings for the administrator as warnings, so that
+// "journalctl -t vrnskdm -p warning" shows these alone.
 TEST_F(SystemdJournal, SendsEachEventWithTheProgramsIdentifier) {
   stand_in_journal stand_in{socket_path};
   ASSERT_TRUE(stand_in.listening());
   journal.record("Shutdown for no TELVANORE response");
   std::string fields = stand_in.receive();
   EXPECT_NE(fields.find("SYSLOG_IDENTIFIER=vrnskdm\n"), std::string::npos) << fields;
+  EXPECT_NE(fields.find("\nPRIORITY=5\n"), std::string::npos) << fields;
   EXPECT_NE(fields.find("\nMESSAGE=Shutdown for no TELVANORE response\n"), std::string::npos)
       << fields;
+
+  journal.warn("a restart will be refused");
+  fields = stand_in.receive();
+  EXPECT_NE(fields.find("\nPRIORITY=4\n"), std::string::npos) << fields;
+  EXPECT_NE(fields.find("\nMESSAGE=a restart will be refused\n"), std::string::npos) << fields;
 
   // A line break would end the field early: such a message goes with its
   // length, eight little-endian bytes, before it.

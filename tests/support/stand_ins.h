@@ -49,7 +49,9 @@ class recording_restarter final : public platform::restarter {
 class recording_journal final : public platform::journal {
  public:
   void record(std::string_view message) override { messages.emplace_back(message); }
+  void warn(std::string_view message) override { warnings.emplace_back(message); }
   std::vector<std::string> messages;
+  std::vector<std::string> warnings;
 };
 
 struct program_ended {};
