@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
@@ -42,10 +43,13 @@ class ticking_watchdog {
   };
 
   // A tick that finds its companion alive asks for no restart; should one ever
-  // be asked for, nobody is.
-  class refusing_restarter final : public platform::restarter {
+  // be asked for, nobody answers.
+  class silent_restarter final : public platform::restarter {
    public:
-    std::int32_t request_reboot() override { return 0; }
+    void send_request() override {}
+    std::optional<platform::restart_answer> take_answer() override { return std::nullopt; }
+    void ask_permission() override {}
+    std::optional<platform::restart_permission> take_permission() override { return std::nullopt; }
   };
 
   testing::scratch_dir folder_;
@@ -53,7 +57,7 @@ class ticking_watchdog {
   std::string heartbeat_;
   platform::posix_files files_;
   no_events events_;
-  refusing_restarter restart_;
+  silent_restarter restart_;
   platform::real_process process_;
   supervision::watchdog program_;
 };

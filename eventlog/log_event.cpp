@@ -18,7 +18,7 @@ void log_event(platform::services& platform, const std::string& base_dir,
   }
   fs.write_line(handle, platform::timestamp_text(platform.time.now()) + " " + std::string{message});
   fs.close_file(handle);
-  if (platform.mirror != nullptr) platform.mirror->record(message);
+  if (platform.system_log != nullptr) platform.system_log->record(message);
 }
 
 }  // namespace vrnskdm::eventlog

@@ -42,11 +42,20 @@ class files {
   // Removes the file; fails when it is missing or cannot be removed.
   virtual bool delete_file(const std::string& path) = 0;
 
+  // Whether this user may make and delete files in the folder.
+  virtual bool may_delete_in(const std::string& folder) = 0;
+
+  // The file a name stands for: the name itself, or, for a symbolic link, the
+  // file at the end of it. Nothing for a link that neither this user nor the
+  // owner of the link's folder made: anyone who may write in a shared folder
+  // could otherwise point the watchdog's writes at any file it may write.
+  virtual std::optional<std::string> file_behind(const std::string& path) = 0;
+
   // A handle not in use now, or no_handle when every one is.
   virtual file_handle free_handle() = 0;
 
-  // Opens an ordinary text file on a handle not in use; fails otherwise, and for
-  // a folder, a pipe or a device.
+  // Opens an ordinary text file on a handle not in use; fails otherwise, for a
+  // folder, a pipe or a device, and for a link file_behind gives nothing for.
   virtual bool open_text(file_handle handle, const std::string& path, open_mode mode) = 0;
 
   // The next line without its line end (CR LF, a CR alone or an LF alone), cut
@@ -65,8 +74,9 @@ class files {
   virtual bool close_file(file_handle handle) = 0;
   virtual void close_all_files() = 0;
 
-  // Puts the file at from in place of the one at to, in one step, and brings that
-  // change of the folder onto the disk.
+  // Puts the file at from in place of the one at to, in one step, with the
+  // permissions of the one it replaces, and brings that change of the folder
+  // onto the disk.
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
 
   // Brings a file already written and closed onto the disk, with its folder entry.

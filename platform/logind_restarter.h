@@ -1,22 +1,34 @@
 #pragma once
 
-#include <chrono>
+#include <memory>
+#include <optional>
 
+#include "answer_bell.h"
 #include "restart.h"
 
 namespace vrnskdm::platform {
+
+class bus_call;
 
 // Asks systemd-logind on the system bus to restart the machine, without asking
 // the user anything: logind decides by polkit whether the caller may.
 class logind_restarter final : public restarter {
  public:
-  // How long a whole request may take, from connecting to the bus to logind's
-  // answer; a bus or a logind that hangs must not freeze the window.
-  static constexpr std::chrono::milliseconds answer_timeout{2000};
+  // The bell rings when an answer has come; it may be null.
+  explicit logind_restarter(answer_bell* bell = nullptr);
+  ~logind_restarter() override;
+  logind_restarter(const logind_restarter&) = delete;
+  logind_restarter& operator=(const logind_restarter&) = delete;
 
-  // Non-zero when logind accepted the restart; 0 when it refused, did not answer
-  // in time, or could not be reached.
-  std::int32_t request_reboot() override;
+  void send_request() override;
+  std::optional<restart_answer> take_answer() override;
+  void ask_permission() override;
+  std::optional<restart_permission> take_permission() override;
+
+ private:
+  answer_bell* bell_;
+  std::unique_ptr<bus_call> request_;
+  std::unique_ptr<bus_call> permission_;
 };
 
 }  // namespace vrnskdm::platform

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace vrnskdm::platform {
@@ -81,6 +82,51 @@ bool posix_files::delete_file(const std::string& path) {
   return file_exists(path) && ::unlink(path.c_str()) == 0;
 }
 
+bool posix_files::may_delete_in(const std::string& folder) {
+  return usable_path(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// The link is read through a descriptor of its own, so that the link whose
+// owner was checked is the one whose target is taken. The kernel applies the
+// same rule to links in folders that everyone may write in.
+std::optional<std::string> posix_files::file_behind(const std::string& path) {
+  if (!usable_path(path)) return path;
+  const int link = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (link < 0) return path;
+  struct stat link_info {};
+  struct stat folder_info {};
+  std::array<char, PATH_MAX> target{};
+  ssize_t length = -1;
+  const std::string folder = folder_of(path);
+  const bool is_link = ::fstatat(link, "", &link_info, AT_EMPTY_PATH) == 0 &&
+                       S_ISLNK(link_info.st_mode);
+  const bool trusted = is_link && ::stat(folder.c_str(), &folder_info) == 0 &&
+                       (link_info.st_uid == ::geteuid() || link_info.st_uid == folder_info.st_uid);
+  if (trusted) length = ::readlinkat(link, "", target.data(), target.size());
+  ::close(link);
+  if (!is_link) {
+    links_refused_.erase(path);
+    return path;
+  }
+  if (!trusted) {
+    if (links_refused_.insert(path).second && warnings_ != nullptr) {
+      warnings_->warn(path +
+                      " is a symbolic link that neither this user nor the owner of its folder "
+                      "made: it is not followed, and the file counts as one that cannot be opened");
+    }
+    return std::nullopt;
+  }
+  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
+  links_refused_.erase(path);
+  std::string behind(target.data(), static_cast<std::size_t>(length));
+  if (behind.front() != '/') behind = folder + "/" + behind;
+  // Further links on the way lie outside the folder, where whoever placed the
+  // first one decided.
+  std::array<char, PATH_MAX> resolved{};
+  if (::realpath(behind.c_str(), resolved.data()) != nullptr) return std::string{resolved.data()};
+  return behind;
+}
+
 file_handle posix_files::free_handle() {
   for (file_handle handle = 1; handle <= last_handle; ++handle) {
     if (!open_.contains(handle)) return handle;
@@ -100,7 +146,12 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
     case open_mode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case open_mode::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
-  const int descriptor = ::open(path.c_str(), flags, 0666);
+  int descriptor = ::open(path.c_str(), flags | O_NOFOLLOW, 0666);
+  if (descriptor < 0 && errno == ELOOP) {
+    const std::optional<std::string> behind = file_behind(path);
+    if (!behind) return false;
+    descriptor = ::open(behind->c_str(), flags, 0666);
+  }
   if (descriptor < 0) return false;
   struct stat info {};
   if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -194,6 +245,9 @@ void posix_files::close_all_files() {
 
 bool posix_files::replace_file(const std::string& from, const std::string& to) {
   if (!usable_path(from) || !usable_path(to)) return false;
+  // A file the administrator made private stays private.
+  struct stat old_file {};
+  if (::stat(to.c_str(), &old_file) == 0) ::chmod(from.c_str(), old_file.st_mode & 07777);
   if (::rename(from.c_str(), to.c_str()) != 0) return false;
   return sync_folder_of(to);
 }

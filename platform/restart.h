@@ -1,18 +1,51 @@
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <optional>
+#include <string>
 
 namespace vrnskdm::platform {
 
-// Restarts the machine.
+// How long logind has to answer, from the moment a question is sent to its
+// answer, connecting to the bus included: a bus or a logind that hangs must not
+// hold anything up for longer.
+inline constexpr std::chrono::milliseconds answer_timeout{2000};
+
+// logind's answer to a restart request.
+struct restart_answer {
+  bool accepted = false;
+  // Why the restart is not coming, for the administrator: logind's error name
+  // and message, "no answer within 2 s" or "no system bus". Empty when accepted.
+  std::string failure;
+};
+
+// logind's answer to whether a restart would be allowed now.
+struct restart_permission {
+  // What logind said: "yes", "challenge" (only with a password), "no" or "na"
+  // (not possible here); empty when it said nothing.
+  std::string verdict;
+  // Why it said nothing, as in restart_answer.
+  std::string failure;
+};
+
+// Restarts the machine. Nothing here waits for an answer: a question is sent,
+// and its answer taken later, when it has come; each answer comes within
+// answer_timeout of its question. One question of each kind is on its way at a
+// time: asking again before the answer was taken forgets the first.
 class restarter {
  public:
   virtual ~restarter() = default;
 
-  // Asks for a forced restart and returns at once, the restart going on in the
-  // background: non-zero when it has been started, 0 when it was refused or
-  // nobody could be asked.
-  virtual std::int32_t request_reboot() = 0;
+  // Asks for a forced restart: running programs are closed without being asked.
+  virtual void send_request() = 0;
+
+  // The answer to the request, once it has come; nothing before, and nothing
+  // again once taken.
+  virtual std::optional<restart_answer> take_answer() = 0;
+
+  // Asks whether a restart would be allowed, without asking for one.
+  virtual void ask_permission() = 0;
+  virtual std::optional<restart_permission> take_permission() = 0;
 };
 
 }  // namespace vrnskdm::platform

@@ -17,7 +17,9 @@ struct services {
   event_pump& events;
   restarter& restart;
   process& proc;
-  journal* mirror = nullptr;  // where events also go, when anywhere
+  // The system's log, when there is one: a copy of every event, and the
+  // warnings for the administrator.
+  journal* system_log = nullptr;
 };
 
 }  // namespace vrnskdm::platform

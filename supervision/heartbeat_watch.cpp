@@ -1,8 +1,6 @@
 #include "heartbeat_watch.h"
 
-#include <optional>
-
-#include "eventlog/log_event.h"
+#include "administrator_warnings.h"
 #include "platform/text.h"
 #include "restart_request.h"
 
@@ -10,7 +8,18 @@ namespace vrnskdm::supervision {
 
 namespace {
 
-constexpr std::string_view unable_to_reboot = "VARNISKELDAM Unable to REBOOT!";
+// A heartbeat that stays because it cannot be deleted counts as alive for
+// ever: the watch goes on, but watches nothing. A deletion tells for sure; while
+// there is nothing to delete, the folder's permissions tell in advance.
+void watch_deletion(supervisor& s, const std::string& dir, bool undeletable) {
+  if (s.problems.heartbeat_undeletable.begins(undeletable)) {
+    warn_administrator(s.platform,
+                       "the heartbeat " + heartbeat_path(dir) +
+                           " cannot be deleted by this user: the companion counts as alive for as "
+                           "long as that lasts, and one that stops is never noticed; let this user "
+                           "write in " + dir);
+  }
+}
 
 void companion_alive(supervisor& s, const std::string& heartbeat, const std::string& stamp) {
   s.window.checking.caption = "TELVANORE alive at: " + stamp;
@@ -20,26 +29,22 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
   // A heartbeat the companion still holds open may resist; it is then seen again
   // at the next tick, which counts as alive. The debug build stops instead, so
   // that the fault shows.
-  if (!s.platform.fs.delete_file(heartbeat) && s.state.debug_mode == 1) {
-    s.platform.proc.end_program();
-  }
+  const bool deleted = s.platform.fs.delete_file(heartbeat);
+  if (!deleted && s.state.debug_mode == 1) s.platform.proc.end_program();
+  watch_deletion(s, s.state.companion_dir, !deleted);
   s.state.countdown = countdown_start;
   s.window.timer2.set_enabled(false);
 }
 
+// The answer comes later; a refusal is logged when it does.
 void lock_restart(supervisor& s) {
-  eventlog::log_event(s.platform, s.state.base_dir, "Shutdown for no TELVANORE response");
+  record_event(s, "Shutdown for no TELVANORE response");
   s.platform.fs.close_all_files();
-  std::optional<std::int32_t> result;
   if (s.state.debug_mode == 0) {
-    result = request_restart(s);
+    ask_for_restart(s, restart_asker::lock);
   } else {
-    eventlog::log_event(s.platform, s.state.base_dir,
-                        "Reboot not performed because debug mode is active.");
-  }
-  if (!result || *result == 0) {
-    eventlog::log_event(s.platform, s.state.base_dir, unable_to_reboot);
-    s.window.checking.caption = unable_to_reboot;
+    record_event(s, "Reboot not performed because debug mode is active.");
+    report_unable_to_reboot(s);
   }
   s.state.countdown = countdown_start;
   s.window.timer2.set_enabled(false);
@@ -47,6 +52,7 @@ void lock_restart(supervisor& s) {
 
 void companion_silent(supervisor& s, const std::string& stamp) {
   s.window.checking.caption = " TELVANORE seems to be died at: " + stamp;
+  watch_deletion(s, s.state.companion_dir, !s.platform.fs.may_delete_in(s.state.companion_dir));
   if (s.window.reboot.value() > 0) {
     s.window.timer2.set_enabled(true);
     if (s.state.countdown == 0) lock_restart(s);

@@ -1,5 +1,6 @@
 #include "marker_file.h"
 
+#include "administrator_warnings.h"
 #include "period_table.h"
 #include "platform/text.h"
 
@@ -16,6 +17,17 @@ bool write_marker(const supervisor_state& state, platform::files& fs, std::strin
                                       platform::number_text(*hours) + std::string{wording});
   written = fs.write_line(handle, platform::timestamp_text(state.cycle_start)) && written;
   return fs.close_file(handle) && written;
+}
+
+void mark_new_period(supervisor& s, std::string_view wording) {
+  const bool written = write_marker(s.state, s.platform.fs, wording);
+  s.restart.written_since_flush = true;
+  if (s.problems.marker_unwritable.begins(!written)) {
+    warn_administrator(s.platform, "the marker " + marker_path(s.state.base_dir) +
+                                       " cannot be written: every service period renews instead "
+                                       "of ending in a restart for as long as that lasts; let this "
+                                       "user write in " + s.state.base_dir);
+  }
 }
 
 }  // namespace vrnskdm::supervision

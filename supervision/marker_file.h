@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "supervisor.h"
 #include "supervisor_state.h"
 
 namespace vrnskdm::supervision {
@@ -20,5 +21,10 @@ std::string marker_path(const std::string& base_dir);
 // fail are skipped; a period index outside the table leaves out the first line.
 // True when the whole marker was written.
 bool write_marker(const supervisor_state& state, platform::files& fs, std::string_view wording);
+
+// Opens a period with its marker. A marker that cannot be written makes every
+// period renew instead of ending in a restart, so the administrator is told,
+// once until it can be written again.
+void mark_new_period(supervisor& s, std::string_view wording);
 
 }  // namespace vrnskdm::supervision

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "eventlog/log_event.h"
 #include "marker_file.h"
 #include "period_table.h"
 #include "platform/text.h"
+#include "restart_request.h"
 #include "settings_file.h"
 
 namespace vrnskdm::supervision {
@@ -73,8 +73,8 @@ void on_load(supervisor& s, std::int16_t build_debug_mode) {
   window.reboot_time.set_list_index(state.period_index);
 
   state.cycle_start = s.platform.time.now();
-  write_marker(state, s.platform.fs, start_wording);
-  eventlog::log_event(s.platform, state.base_dir, "VARNISKELDAM Restarted");
+  mark_new_period(s, start_wording);
+  record_event(s, "VARNISKELDAM Restarted");
 }
 
 }  // namespace vrnskdm::supervision

@@ -1,14 +1,120 @@
 #include "restart_request.h"
 
+#include <string>
+
+#include "administrator_warnings.h"
 #include "eventlog/log_event.h"
 #include "marker_file.h"
 
 namespace vrnskdm::supervision {
 
-std::int32_t request_restart(supervisor& s) {
-  s.platform.fs.flush_to_disk(eventlog::log_path(s.state.base_dir));
-  s.platform.fs.flush_to_disk(marker_path(s.state.base_dir));
-  return s.platform.restart.request_reboot();
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr std::string_view see_readme = "; see the README's Allowing the restart";
+
+// What logind's answer to CanReboot means for the watchdog, when it means trouble.
+std::optional<std::string> permission_warning(const platform::restart_permission& answer) {
+  if (answer.verdict == "yes") return std::nullopt;
+  if (answer.verdict.empty()) {
+    return "logind did not say whether a restart is allowed (" + answer.failure +
+           "): a restart will probably fail" + std::string{see_readme};
+  }
+  const std::string said = "logind answers \"" + answer.verdict + "\" to CanReboot: ";
+  if (answer.verdict == "challenge") {
+    return said +
+           "a restart will be refused: this user may not restart the machine without a password" +
+           std::string{see_readme};
+  }
+  if (answer.verdict == "no") {
+    return said + "a restart will be refused: this user may not restart the machine" +
+           std::string{see_readme};
+  }
+  if (answer.verdict == "na") {
+    return said + "a restart will be refused: logind cannot restart this machine";
+  }
+  return said + "a restart may be refused" + std::string{see_readme};
+}
+
+void restart_answered(supervisor& s, const platform::restart_answer& answer) {
+  restart_progress& progress = s.restart;
+  progress.request_pending = false;
+  if (answer.accepted) {
+    // Should the machine stay up all the same, the next request begins a new
+    // series, logged again.
+    progress.series_running = false;
+  } else {
+    if (progress.lock_restart_waiting) report_unable_to_reboot(s);
+    if (progress.lock_restart_waiting || progress.refusal_to_report) {
+      warn_administrator(s.platform, "the restart was not made: " + answer.failure);
+    }
+  }
+  progress.lock_restart_waiting = false;
+  progress.refusal_to_report = false;
+}
+
+}  // namespace
+
+void record_event(supervisor& s, std::string_view message) {
+  eventlog::log_event(s.platform, s.state.base_dir, message);
+  s.restart.written_since_flush = true;
+}
+
+void report_unable_to_reboot(supervisor& s) {
+  constexpr std::string_view unable = "VARNISKELDAM Unable to REBOOT!";
+  record_event(s, unable);
+  s.window.checking.caption = unable;
+}
+
+void ask_for_restart(supervisor& s, restart_asker asker) {
+  restart_progress& progress = s.restart;
+  progress.lock_restart_waiting = progress.lock_restart_waiting || asker == restart_asker::lock;
+  progress.refusal_to_report = progress.refusal_to_report || asker != restart_asker::scheduled;
+  if (progress.request_pending) return;
+  if (progress.written_since_flush) {
+    s.platform.fs.flush_to_disk(eventlog::log_path(s.state.base_dir));
+    s.platform.fs.flush_to_disk(marker_path(s.state.base_dir));
+    progress.written_since_flush = false;
+  }
+  s.platform.restart.send_request();
+  progress.request_pending = true;
+  progress.request_answer_due = s.platform.time.monotonic() + platform::answer_timeout;
+  take_answers(s);
+}
+
+void check_restart_permission(supervisor& s) {
+  // A debug build never asks for a restart.
+  if (s.state.debug_mode != 0) return;
+  s.platform.restart.ask_permission();
+  s.restart.permission_pending = true;
+  s.restart.permission_answer_due = s.platform.time.monotonic() + platform::answer_timeout;
+  take_answers(s);
+}
+
+void take_answers(supervisor& s) {
+  if (s.restart.request_pending) {
+    if (const auto answer = s.platform.restart.take_answer()) restart_answered(s, *answer);
+  }
+  if (s.restart.permission_pending) {
+    if (const auto answer = s.platform.restart.take_permission()) {
+      s.restart.permission_pending = false;
+      if (const auto warning = permission_warning(*answer)) warn_administrator(s.platform, *warning);
+    }
+  }
+}
+
+std::optional<milliseconds> next_answer_due(const supervisor& s) {
+  const milliseconds now = s.platform.time.monotonic();
+  std::optional<milliseconds> due;
+  // An answer that is late by the clock comes through the platform's bell;
+  // looking again and again for it would only spin.
+  const auto consider = [&](bool pending, milliseconds at) {
+    if (pending && at > now && (!due || at < *due)) due = at;
+  };
+  consider(s.restart.request_pending, s.restart.request_answer_due);
+  consider(s.restart.permission_pending, s.restart.permission_answer_due);
+  return due;
 }
 
 }  // namespace vrnskdm::supervision

@@ -1,14 +1,44 @@
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <optional>
+#include <string_view>
 
 #include "supervisor.h"
 
 namespace vrnskdm::supervision {
 
-// Brings the log and the marker onto the disk, so that the restart loses no
-// line, then asks for the forced restart. The request's result: non-zero when
-// the restart has been started.
-std::int32_t request_restart(supervisor& s);
+// Logs an event, and remembers that the log has something to bring onto the
+// disk before the next restart request.
+void record_event(supervisor& s, std::string_view message);
+
+// The lock restart did not happen: says so in the log and the status line.
+void report_unable_to_reboot(supervisor& s);
+
+// Who asks for the restart decides what a refusal brings.
+enum class restart_asker {
+  lock,                 // logged as "VARNISKELDAM Unable to REBOOT!", with logind's reason
+  scheduled,            // nothing: the request comes again at the next tick
+  scheduled_and_logged  // logind's reason, as the log line went with it
+};
+
+// Asks for the forced restart without waiting for the answer, which is acted
+// on when it comes. A request still on its way is not asked again: the asker
+// joins it. Before the request, the log and the marker go onto the disk, so
+// that the restart loses no line, when anything was written since they last
+// did.
+void ask_for_restart(supervisor& s, restart_asker asker);
+
+// Asks logind once, at the start, whether a restart would be allowed, and
+// warns the administrator when it would not: better now than at the moment of
+// need.
+void check_restart_permission(supervisor& s);
+
+// Acts on the answers that have come.
+void take_answers(supervisor& s);
+
+// When, on the monotonic clock, the next answer on its way is there at the
+// latest; nothing when none is awaited any more.
+std::optional<std::chrono::milliseconds> next_answer_due(const supervisor& s);
 
 }  // namespace vrnskdm::supervision

@@ -1,6 +1,5 @@
 #include "scheduled_reboot.h"
 
-#include "eventlog/log_event.h"
 #include "marker_file.h"
 #include "period_table.h"
 #include "platform/text.h"
@@ -10,24 +9,41 @@ namespace vrnskdm::supervision {
 
 namespace {
 
+// While a refused series lasts, its lines come this often at most: a log line
+// every second would fill the log to its cap, and empty it, every 18 minutes.
+constexpr std::chrono::milliseconds series_log_interval = std::chrono::hours{1};
+
+// The period stays due, so the request repeats every tick until one is
+// accepted, the marker is deleted or the schedule is switched off: a restart
+// may be allowed at any moment.
+void restart_at_end_of_period(supervisor& s) {
+  restart_progress& progress = s.restart;
+  const std::chrono::milliseconds now = s.platform.time.monotonic();
+  const bool log_now =
+      !progress.series_running || now - progress.series_logged_at >= series_log_interval;
+  progress.series_running = true;
+  if (log_now) {
+    progress.series_logged_at = now;
+    record_event(s, "Shutdown. DELETE.ME found not deleted.");
+  }
+  if (s.state.debug_mode == 0) {
+    ask_for_restart(s, log_now ? restart_asker::scheduled_and_logged : restart_asker::scheduled);
+  } else if (log_now) {
+    record_event(s, "Reboot not executed. Debug mode is active.");
+  }
+}
+
 void period_ran_out(supervisor& s, platform::date_time now) {
-  supervisor_state& state = s.state;
-  if (s.platform.fs.file_exists(marker_path(state.base_dir))) {
-    // The period stays due, so this repeats every tick until the machine goes
-    // down, the marker is deleted or the schedule is switched off.
-    eventlog::log_event(s.platform, state.base_dir, "Shutdown. DELETE.ME found not deleted.");
-    if (state.debug_mode == 0) {
-      request_restart(s);
-    } else {
-      eventlog::log_event(s.platform, state.base_dir, "Reboot not executed. Debug mode is active.");
-    }
+  if (s.platform.fs.file_exists(marker_path(s.state.base_dir))) {
+    restart_at_end_of_period(s);
     return;
   }
+  s.restart.series_running = false;
   // A marker that cannot be written does not hold the renewal back: the new
   // period counts all the same, and the next one is not due for its whole length.
-  state.cycle_start = now;
-  write_marker(state, s.platform.fs, renewal_wording);
-  eventlog::log_event(s.platform, state.base_dir, "Timeout check performed. DELETE.ME created.");
+  s.state.cycle_start = now;
+  mark_new_period(s, renewal_wording);
+  record_event(s, "Timeout check performed. DELETE.ME created.");
 }
 
 }  // namespace
@@ -38,6 +54,8 @@ void check_schedule(supervisor& s) {
   const auto period = period_of(s.state);
   if (period && hours_passed >= *period && s.window.reboot24.value() == 1) {
     period_ran_out(s, now);
+  } else {
+    s.restart.series_running = false;
   }
   if (period && s.window.reboot24.value() == 1) {
     s.window.deleteme.caption =

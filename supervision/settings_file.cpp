@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include <optional>
+
 #include "period_table.h"
 #include "platform/text.h"
 
@@ -22,9 +24,7 @@ void read_number(platform::files& fs, platform::file_handle handle, std::string&
 
 std::string settings_path(const std::string& base_dir) { return base_dir + "/vrnskdm.ini"; }
 
-std::string settings_draft_path(const std::string& base_dir) {
-  return settings_path(base_dir) + ".new";
-}
+std::string draft_path(const std::string& settings_file) { return settings_file + ".new"; }
 
 std::string_view value_part(std::string_view line) {
   const std::size_t equals = line.find('=');
@@ -50,7 +50,9 @@ bool write_settings(const supervisor_state& state, platform::files& fs) {
   // A line break in the folder (pasted along with it, say) would split its line
   // and shift every setting after it one line down.
   if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return false;
-  const std::string draft = settings_draft_path(state.base_dir);
+  const std::optional<std::string> settings = fs.file_behind(settings_path(state.base_dir));
+  if (!settings) return false;
+  const std::string draft = draft_path(*settings);
   const platform::file_handle handle = fs.free_handle();
   bool written = fs.open_text(handle, draft, platform::open_mode::output) &&
                  fs.write_line(handle, "telvnor_path=" + state.companion_dir) &&
@@ -59,7 +61,7 @@ bool write_settings(const supervisor_state& state, platform::files& fs) {
                  fs.write_line(handle, "Reboot24_v=" + platform::number_text(state.period_index)) &&
                  fs.sync_file(handle);
   written = fs.close_file(handle) && written;
-  written = written && fs.replace_file(draft, settings_path(state.base_dir));
+  written = written && fs.replace_file(draft, *settings);
   if (!written) fs.delete_file(draft);
   return written;
 }

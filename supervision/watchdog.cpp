@@ -1,9 +1,12 @@
 #include "watchdog.h"
 
+#include <algorithm>
+
 #include "countdown_tick.h"
 #include "on_load.h"
 #include "on_period_validate.h"
 #include "on_save.h"
+#include "restart_request.h"
 #include "watch_tick.h"
 
 namespace vrnskdm::supervision {
@@ -13,6 +16,7 @@ watchdog::watchdog(platform::services services, std::int16_t build_debug_mode)
 
 void watchdog::load() {
   on_load(supervisor_, build_debug_mode_);
+  check_restart_permission(supervisor_);
   follow_timers_from_now();
 }
 
@@ -31,13 +35,15 @@ void watchdog::follow_timers_from_now() {
   scheduler_.follow(supervisor_.window, now, now);
 }
 
-std::optional<std::chrono::milliseconds> watchdog::next_tick_due() const {
+std::optional<std::chrono::milliseconds> watchdog::next_due() const {
   const auto tick = scheduler_.next();
-  if (!tick) return std::nullopt;
-  return tick->due;
+  const auto answer = next_answer_due(supervisor_);
+  if (!tick) return answer;
+  return answer ? std::min(tick->due, *answer) : tick->due;
 }
 
-void watchdog::run_due_ticks() {
+void watchdog::run_due() {
+  take_answers(supervisor_);
   platform::clock& time = supervisor_.platform.time;
   for (auto tick = scheduler_.next(); tick && tick->due <= time.monotonic();
        tick = scheduler_.next()) {

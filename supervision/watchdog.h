@@ -11,8 +11,8 @@ namespace vrnskdm::supervision {
 
 // The running program without its window: the handlers over one supervisor, and
 // the two timers that drive them. The real window and the tests drive it the
-// same way: load once, then run the ticks as they fall due by the platform's
-// monotonic clock.
+// same way: load once, then run what falls due by the platform's monotonic
+// clock: the ticks, and the answers from logind, which come when they come.
 class watchdog {
  public:
   watchdog(platform::services services, std::int16_t build_debug_mode);
@@ -20,14 +20,17 @@ class watchdog {
   supervisor& parts() { return supervisor_; }
   const supervisor& parts() const { return supervisor_; }
 
-  // The start-up; the timers count from its end.
+  // The start-up; the timers count from its end, and logind is asked whether a
+  // restart would be allowed.
   void load();
 
-  // When the next tick is due, on the monotonic clock; nothing before load.
-  std::optional<std::chrono::milliseconds> next_tick_due() const;
+  // When the next tick is due, or the next answer is there at the latest, on
+  // the monotonic clock; nothing before load.
+  std::optional<std::chrono::milliseconds> next_due() const;
 
-  // Runs every tick that is due by now, in order.
-  void run_due_ticks();
+  // Acts on the answers that have come, then runs every tick that is due by
+  // now, in order.
+  void run_due();
 
   // The operator's actions: the period selector giving up the focus, and the
   // save button.

@@ -4,10 +4,10 @@
 
 namespace vrnskdm::window {
 
-operator_window::operator_window(supervision::watchdog& program)
+operator_window::operator_window(supervision::watchdog& program, platform::answer_bell* bell)
     : program_{program},
       binding_{form_, program.parts().window},
-      ticks_{program, [this] { binding_.show_model(); }} {}
+      ticks_{program, [this] { binding_.show_model(); }, bell} {}
 
 void operator_window::start() {
   program_.load();

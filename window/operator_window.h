@@ -15,7 +15,8 @@ namespace vrnskdm::window {
 // did.
 class operator_window {
  public:
-  explicit operator_window(supervision::watchdog& program);
+  // The bell rings when logind has answered; it may be null.
+  explicit operator_window(supervision::watchdog& program, platform::answer_bell* bell = nullptr);
 
   // Runs the start-up, and only when it has finished binds the controls to the
   // handlers, shows the window and starts the timers: no handler runs before.

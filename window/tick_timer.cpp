@@ -5,19 +5,29 @@
 
 namespace vrnskdm::window {
 
-tick_timer::tick_timer(supervision::watchdog& program, std::function<void()> after_ticks)
+tick_timer::tick_timer(supervision::watchdog& program, std::function<void()> after_ticks,
+                       platform::answer_bell* bell)
     : program_{program}, after_ticks_{std::move(after_ticks)} {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-    program_.run_due_ticks();
-    after_ticks_();
-    arm();
-  });
+  QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { run_due(); });
+  if (bell != nullptr && bell->descriptor() >= 0) {
+    bell_notifier_.emplace(bell->descriptor(), QSocketNotifier::Read);
+    QObject::connect(&*bell_notifier_, &QSocketNotifier::activated, &timer_, [this, bell] {
+      bell->silence();
+      run_due();
+    });
+  }
+}
+
+void tick_timer::run_due() {
+  program_.run_due();
+  after_ticks_();
+  arm();
 }
 
 void tick_timer::arm() {
-  const auto due = program_.next_tick_due();
+  const auto due = program_.next_due();
   if (!due) {
     timer_.stop();
     return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "support/scratch_dir.h"
+#include "support/stand_ins.h"
 
 namespace vrnskdm::platform {
 namespace {
@@ -163,15 +165,53 @@ TEST_F(PosixFiles, OpensNoPipeAndNoDevice) {
   EXPECT_FALSE(fs.file_exists(dir.file("pipe")));
 }
 
+// The file keeps the permissions the administrator gave the old one.
 TEST_F(PosixFiles, ReplacesAFileInOneStep) {
   dir.write("new", "new\r\n");
   dir.write("old", "old\r\n");
+  ASSERT_EQ(::chmod(dir.file("old").c_str(), 0640), 0);
   EXPECT_TRUE(fs.replace_file(dir.file("new"), dir.file("old")));
   EXPECT_EQ(dir.read("old"), "new\r\n");
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.file("old").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_FALSE(dir.exists("new"));
   EXPECT_FALSE(fs.replace_file(dir.file("new"), dir.file("old")));
   EXPECT_TRUE(fs.flush_to_disk(dir.file("old")));
   EXPECT_FALSE(fs.flush_to_disk(dir.file("new")));
+}
+
+// In a folder others may write in, anyone could point the log at a file the
+// watchdog may write, which it would append to and, at the cap, empty. A link
+// is followed only when this user or the folder's owner made it, and the
+// administrator hears once of one that is not.
+TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserOrTheFoldersOwnerMade) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+  constexpr uid_t other_user = 4242;
+  dir.write("target", "kept\r\n");
+  std::filesystem::create_symlink("target", dir.file("own"));
+  std::filesystem::create_symlink(dir.file("target"), dir.file("foreign"));
+  ASSERT_EQ(::lchown(dir.file("foreign").c_str(), other_user, other_user), 0);
+  testing::recording_journal journal;
+  posix_files guarded{&journal};
+  const file_handle handle = guarded.free_handle();
+
+  EXPECT_EQ(guarded.file_behind(dir.file("own")), dir.file("target"));
+  ASSERT_TRUE(guarded.open_text(handle, dir.file("own"), open_mode::append));
+  ASSERT_TRUE(guarded.write_line(handle, "own"));
+  ASSERT_TRUE(guarded.close_file(handle));
+  for (const open_mode mode : {open_mode::input, open_mode::output, open_mode::append}) {
+    EXPECT_FALSE(guarded.open_text(handle, dir.file("foreign"), mode));
+  }
+  EXPECT_EQ(guarded.file_behind(dir.file("foreign")), std::nullopt);
+  EXPECT_EQ(dir.read("target"), "kept\r\nown\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("foreign")));
+  EXPECT_EQ(journal.warnings.size(), 1u);
+
+  // The folder's owner may place links for the watchdog.
+  ASSERT_EQ(::chown(dir.path().c_str(), other_user, other_user), 0);
+  EXPECT_TRUE(guarded.open_text(handle, dir.file("foreign"), open_mode::input));
+  EXPECT_EQ(journal.warnings.size(), 1u);
 }
 
 TEST_F(PosixFiles, TheWorkingDirectoryIsTheScratchFolder) {

@@ -1,44 +1,18 @@
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <string>
 
 #include "platform/journal.h"
+#include "support/stand_in_journal.h"
 #include "support/temp_folder.h"
 
 namespace vrnskdm::platform {
 namespace {
 
+using testing::stand_in_journal;
+
 using namespace std::chrono_literals;
-
-// Listens where a journal would, and reads only when asked to.
-class stand_in_journal {
- public:
-  explicit stand_in_journal(const std::string& path) {
-    socket_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    bound_ = ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~stand_in_journal() { ::close(socket_); }
-
-  bool listening() const { return bound_; }
-
-  std::string receive() {
-    std::array<char, 4096> datagram{};
-    const ssize_t got = ::recv(socket_, datagram.data(), datagram.size(), MSG_DONTWAIT);
-    return got > 0 ? std::string(datagram.data(), static_cast<std::size_t>(got)) : std::string{};
-  }
-
- private:
-  int socket_ = -1;
-  bool bound_ = false;
-};
 
 class SystemdJournal : public ::testing::Test {
  protected:

@@ -69,7 +69,7 @@ void soak_world::run_until(milliseconds end) {
       start_program();
       continue;
     }
-    milliseconds next = *program_->next_tick_due();
+    milliseconds next = *program_->next_due();
     next = std::min({next, companion_change_at_, next_operator_action_, next_clock_step_});
     if (companion_ == companion::beating) next = std::min(next, next_beat_);
     if (going_down_at_) next = std::min(next, *going_down_at_);
@@ -88,7 +88,7 @@ void soak_world::run_until(milliseconds end) {
     }
     if (next_operator_action_ == next) operator_acts(next);
     if (next_clock_step_ == next) clock_steps();
-    if (*program_->next_tick_due() == next) run_ticks(next);
+    if (*program_->next_due() == next) run_ticks(next);
   }
 }
 
@@ -109,10 +109,11 @@ void soak_world::run_ticks(milliseconds now) {
     refusing_until_ = now + random_between(5min, 60min);
     next_refusal_ = refusing_until_ + random_interval(24h);
   }
-  restart_.answer = now < refusing_until_ || chance(0.05) ? 0 : 1;
-  report.answer = restart_.answer;
+  const bool refusing = now < refusing_until_ || chance(0.05);
+  restart_.answer = refusing ? logind_answer::refuses : logind_answer::accepts;
+  report.accepted = !refusing;
 
-  program_->run_due_ticks();
+  program_->run_due();
 
   report.requests = restart_.requests.size();
   restart_.requests.clear();
@@ -123,7 +124,7 @@ void soak_world::run_ticks(milliseconds now) {
   if (report.watch_ticked) ++counts_.watch_ticks;
   observer_.ticked(*this, report);
 
-  if (report.requests > 0 && report.answer != 0 && !going_down_at_) {
+  if (report.requests > 0 && report.accepted && !going_down_at_) {
     // The restart goes on in the background while the program still runs.
     going_down_at_ = now + random_between(1s, 20s);
   }

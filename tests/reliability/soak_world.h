@@ -24,7 +24,7 @@ struct tick_report {
   bool marker_present;
   std::int16_t reboot;
   std::int16_t reboot24;
-  std::int32_t answer;  // that restart requests got
+  bool accepted;  // what restart requests were answered
   // What the ticks did.
   std::size_t requests;
   std::vector<std::string> log_lines;

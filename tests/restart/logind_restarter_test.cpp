@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -11,9 +12,13 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/journal.h"
+#include "platform/posix_files.h"
 #include "support/logind_mock.h"
 #include "support/owned_fd.h"
 #include "support/private_bus.h"
+#include "support/simulated_watchdog.h"
+#include "support/stand_in_journal.h"
 #include "support/system_bus_redirect.h"
 #include "support/temp_folder.h"
 
@@ -24,6 +29,7 @@ using namespace std::chrono_literals;
 using std::chrono::steady_clock;
 using ::testing::ElementsAre;
 
+using platform::answer_timeout;
 using platform::logind_restarter;
 
 // What scheduling on a loaded machine, in the sanitizer build too, may add to a
@@ -31,17 +37,34 @@ using platform::logind_restarter;
 constexpr auto scheduling_slack = 1s;
 // An answer that needs no peer comes well before any timeout could run out.
 constexpr auto at_once = 500ms;
+// Sending never waits on the bus, which a thread of its own talks to.
+constexpr auto without_waiting = 100ms;
+
+// Waits, as the window's event loop does, for the bell to ring.
+bool bell_rings(const platform::answer_bell& bell, steady_clock::duration within) {
+  pollfd ringing{bell.descriptor(), POLLIN, 0};
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(within).count();
+  return ::poll(&ringing, 1, static_cast<int>(ms)) == 1;
+}
 
 struct timed_request {
-  std::int32_t result;
+  platform::restart_answer answer;
   steady_clock::duration took;
 };
 
+// Sends a request, then waits for the bell and takes the answer.
 timed_request request_reboot_timed() {
-  logind_restarter restarter;
+  platform::answer_bell bell;
+  logind_restarter restarter{&bell};
   const auto start = steady_clock::now();
-  const std::int32_t result = restarter.request_reboot();
-  return {result, steady_clock::now() - start};
+  restarter.send_request();
+  EXPECT_LT(steady_clock::now() - start, without_waiting);
+  EXPECT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
+  const auto took = steady_clock::now() - start;
+  std::optional<platform::restart_answer> answer = restarter.take_answer();
+  EXPECT_TRUE(answer.has_value());
+  EXPECT_FALSE(restarter.take_answer().has_value()) << "an answer is taken once";
+  return {answer.value_or(platform::restart_answer{}), took};
 }
 
 double milliseconds(steady_clock::duration d) {
@@ -61,7 +84,7 @@ std::vector<steady_clock::duration> time_requests(bool accepted) {
   std::vector<steady_clock::duration> times;
   for (int i = 0; i < 20; ++i) {
     const timed_request request = request_reboot_timed();
-    EXPECT_EQ(request.result != 0, accepted);
+    EXPECT_EQ(request.answer.accepted, accepted);
     times.push_back(request.took);
   }
   return times;
@@ -76,16 +99,17 @@ void leave_dead_socket(const std::string& path) {
   ASSERT_EQ(::bind(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 }
 
-// A peer that hangs, held still for the length of one request, gets 0 within
-// the timeout: the window must not wait on it.
+// A peer that hangs, held still for the length of one request, gives "no
+// answer" within the timeout.
 template <class peer>
-void expect_hung_peer_gives_0_in_time(const peer& hung, const std::string& what) {
+void expect_hung_peer_gives_no_answer_in_time(const peer& hung, const std::string& what) {
   hung.freeze();
   const timed_request request = request_reboot_timed();
   hung.thaw();
   report(what + " never answers", {request.took});
-  EXPECT_EQ(request.result, 0);
-  EXPECT_LT(request.took, logind_restarter::answer_timeout + scheduling_slack);
+  EXPECT_FALSE(request.answer.accepted);
+  EXPECT_EQ(request.answer.failure, "no answer within 2 s");
+  EXPECT_LT(request.took, answer_timeout + scheduling_slack);
 }
 
 // logind on a bus of the test's own, which requests find as the system bus.
@@ -97,13 +121,15 @@ class logind_on_private_bus : public ::testing::Test {
 };
 
 TEST_F(logind_on_private_bus, accepted_request_is_one_non_interactive_reboot) {
-  EXPECT_NE(request_reboot_timed().result, 0);
+  const timed_request request = request_reboot_timed();
+  EXPECT_TRUE(request.answer.accepted);
+  EXPECT_EQ(request.answer.failure, "");
   EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
 }
 
-// Each way logind turns a restart down gives 0; the request asks once and does
-// not retry.
-TEST_F(logind_on_private_bus, refusals_give_0) {
+// Each way logind turns a restart down is a refusal that names it, for the
+// administrator; the request asks once and does not retry.
+TEST_F(logind_on_private_bus, refusals_say_why) {
   const char* const refusals[] = {
       "org.freedesktop.DBus.Error.AccessDenied",
       "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
@@ -113,22 +139,24 @@ TEST_F(logind_on_private_bus, refusals_give_0) {
   for (const char* refusal : refusals) {
     SCOPED_TRACE(refusal);
     logind.refuse_reboot(refusal);
-    EXPECT_EQ(request_reboot_timed().result, 0);
+    const timed_request request = request_reboot_timed();
+    EXPECT_FALSE(request.answer.accepted);
+    EXPECT_EQ(request.answer.failure, std::string{refusal} + ": refused by the test");
     expected_calls.push_back("Reboot(false)");
     EXPECT_EQ(logind.calls(), expected_calls);
   }
 }
 
-TEST_F(logind_on_private_bus, silent_logind_gives_0_within_the_timeout) {
-  expect_hung_peer_gives_0_in_time(logind, "logind");
+TEST_F(logind_on_private_bus, silent_logind_gives_no_answer_within_the_timeout) {
+  expect_hung_peer_gives_no_answer_in_time(logind, "logind");
   // It was asked, and did not answer in time.
   EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
 }
 
 // A bus daemon that hangs holds the request in the connection's handshake, where
 // sd-bus's own call timeout does not reach.
-TEST_F(logind_on_private_bus, hung_bus_gives_0_within_the_timeout) {
-  expect_hung_peer_gives_0_in_time(bus, "bus daemon");
+TEST_F(logind_on_private_bus, hung_bus_gives_no_answer_within_the_timeout) {
+  expect_hung_peer_gives_no_answer_in_time(bus, "bus daemon");
 }
 
 // logind's answers, yes or no, come long before the timeout; the figures are
@@ -139,21 +167,22 @@ TEST_F(logind_on_private_bus, request_timing) {
   const auto refused = time_requests(false);
   report("accepted", accepted);
   report("refused", refused);
-  EXPECT_LT(std::ranges::max(accepted), logind_restarter::answer_timeout / 2);
-  EXPECT_LT(std::ranges::max(refused), logind_restarter::answer_timeout / 2);
+  EXPECT_LT(std::ranges::max(accepted), answer_timeout / 2);
+  EXPECT_LT(std::ranges::max(refused), answer_timeout / 2);
   EXPECT_EQ(logind.calls().size(), accepted.size() + refused.size());
 }
 
-TEST(logind_restarter_without_logind, bus_without_logind_gives_0_at_once) {
+TEST(logind_restarter_without_logind, bus_without_logind_refuses_at_once) {
   const private_bus bus;
   const system_bus_redirect redirect{bus.address()};
   const timed_request request = request_reboot_timed();
   report("no logind on the bus", {request.took});
-  EXPECT_EQ(request.result, 0);
+  EXPECT_FALSE(request.answer.accepted);
+  EXPECT_THAT(request.answer.failure, ::testing::StartsWith("org.freedesktop.DBus.Error."));
   EXPECT_LT(request.took, at_once);
 }
 
-TEST(logind_restarter_without_bus, no_bus_gives_0_at_once) {
+TEST(logind_restarter_without_bus, no_bus_says_so_at_once) {
   const temp_folder folder;
   ASSERT_NO_FATAL_FAILURE(leave_dead_socket(folder.file("dead")));
   for (const std::string& socket : {folder.file("absent"), folder.file("dead")}) {
@@ -161,8 +190,66 @@ TEST(logind_restarter_without_bus, no_bus_gives_0_at_once) {
     const system_bus_redirect redirect{"unix:path=" + socket};
     const timed_request request = request_reboot_timed();
     report("no bus at " + socket, {request.took});
-    EXPECT_EQ(request.result, 0);
+    EXPECT_FALSE(request.answer.accepted);
+    EXPECT_EQ(request.answer.failure, "no system bus");
     EXPECT_LT(request.took, at_once);
+  }
+}
+
+// The start-up asks logind whether a restart would be allowed, and the
+// administrator finds a warning in the journal unless it would.
+TEST(restart_permission_at_start, warns_in_the_journal_unless_logind_says_yes) {
+  const struct {
+    const char* can_reboot;  // nothing: no bus at all
+    const char* warning;     // nothing: none
+  } rows[] = {
+      {"yes", nullptr},
+      {"challenge",
+       "logind answers \"challenge\" to CanReboot: a restart will be refused: this user may not "
+       "restart the machine without a password; see the README's Allowing the restart"},
+      {nullptr, "logind did not say whether a restart is allowed (no system bus): "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.can_reboot != nullptr ? row.can_reboot : "no bus");
+    std::optional<private_bus> bus;
+    std::optional<logind_mock> logind;
+    std::optional<system_bus_redirect> redirect;
+    if (row.can_reboot != nullptr) {
+      bus.emplace();
+      logind.emplace(*bus, row.can_reboot);
+      redirect.emplace(bus->address());
+    }
+    const temp_folder journal_folder;
+    stand_in_journal stand_in{journal_folder.file("socket")};
+    platform::systemd_journal journal{journal_folder.file("socket")};
+    const scratch_dir dir;
+    simulated_clock clock{default_start()};
+    simulated_events events{clock};
+    platform::answer_bell bell;
+    platform::logind_restarter restart{&bell};
+    platform::posix_files files{&journal};
+    recording_process process;
+    supervision::watchdog program{platform::services{files, clock, events, restart, process, &journal},
+                                  0};
+    program.load();
+    ASSERT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
+    program.run_due();
+
+    std::vector<std::string> warnings;
+    for (std::string fields = stand_in.receive(); !fields.empty(); fields = stand_in.receive()) {
+      const std::size_t message = fields.find("\nMESSAGE=");
+      if (fields.find("\nPRIORITY=4\n") != std::string::npos && message != std::string::npos) {
+        warnings.push_back(fields.substr(message + 9, fields.find('\n', message + 9) - message - 9));
+      }
+    }
+    if (row.warning == nullptr) {
+      EXPECT_THAT(warnings, ::testing::IsEmpty());
+    } else {
+      EXPECT_THAT(warnings, ElementsAre(::testing::StartsWith(row.warning)));
+    }
+    if (logind) {
+      EXPECT_THAT(logind->calls(), ElementsAre("CanReboot()"));
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -23,28 +25,60 @@ using namespace std::chrono_literals;
 using std::chrono::steady_clock;
 using lines = std::vector<std::string>;
 
+enum class logind_kind { accepting, refusing, silent };
+
+// Time zones 26 hours apart: moving the machine from the first to the second
+// moves its wall clock a day on, and the service period runs out at once.
+constexpr const char* zone_before = "/usr/share/zoneinfo/Etc/GMT+12";
+constexpr const char* zone_after = "/usr/share/zoneinfo/Etc/GMT-14";
+
 // The shipped program, headless, on a machine of its own: a private bus with a
-// logind that records the restart, a companion beating twice a second, and a
-// working folder with settings pointing at the companion.
+// logind that records the restart (or never answers), a companion beating
+// twice a second, and a working folder with settings pointing at the
+// companion. With the silent logind the program sees a time zone of the
+// test's own, in place of the machine's, in a mount namespace (which needs
+// root).
 class machine {
  public:
-  explicit machine(bool logind_refuses) : logind_{bus_} {
-    if (logind_refuses) logind_.refuse_reboot("org.freedesktop.DBus.Error.AccessDenied");
+  explicit machine(logind_kind kind) : logind_{bus_}, silent_{kind == logind_kind::silent} {
+    if (kind == logind_kind::refusing) logind_.refuse_reboot("org.freedesktop.DBus.Error.AccessDenied");
+    if (silent_) logind_.freeze();
     write(folder_.file("vrnskdm.ini"), "telvnor_path=" + folder_.file("telvnor") +
                                            "\r\nReboot=1\r\nReboot24=1\r\nReboot24_v=0\r\n");
     companion_.emplace(std::vector<std::string>{VRNSKDM_COMPANION_SIM, folder_.file("telvnor"),
                                                 "--every", "500"},
                        std::vector<std::string>{}, folder_.file("companion.out"));
-    program_.emplace(std::vector<std::string>{VRNSKDM_PROGRAM},
+    std::vector<std::string> command{VRNSKDM_PROGRAM};
+    if (silent_) {
+      write(zone(), read(zone_before));
+      command = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                 R"(mount --bind "$0" /etc/localtime && exec "$1")", zone(), VRNSKDM_PROGRAM};
+    }
+    program_.emplace(command,
                      std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address(),
                                               "QT_QPA_PLATFORM=offscreen"},
                      folder_.file("program.out"), folder_.path());
   }
+  ~machine() {
+    if (silent_) logind_.thaw();
+  }
+  machine(const machine&) = delete;
+  machine& operator=(const machine&) = delete;
+
+  // Rewritten in place: the program's view of its zone is the same file.
+  void move_clock_a_day_on() const { write(zone(), read(zone_after)); }
 
   lines log() const { return log_messages(read(folder_.file("report.log"))); }
   bool started() const { return !log().empty(); }
   void silence_companion() const { companion_->signal(SIGUSR1); }
-  lines restart_calls() { return logind_.calls(); }
+  // The restart requests among the calls to logind, which also hears, at the
+  // start, whether a restart would be allowed.
+  lines restart_calls() {
+    lines calls = logind_.calls();
+    std::erase_if(calls, [](const std::string& call) { return call == "CanReboot()"; });
+    return calls;
+  }
+  lines logind_calls() { return logind_.calls(); }
   bool running() { return !program_->has_ended(); }
   std::string program_output() const { return program_->output(); }
 
@@ -57,10 +91,12 @@ class machine {
     text << std::ifstream{path, std::ios::binary}.rdbuf();
     return text.str();
   }
+  std::string zone() const { return folder_.file("zone"); }
 
   temp_folder folder_;
   private_bus bus_;
   logind_mock logind_;
+  bool silent_;
   std::optional<child_process> companion_;
   std::optional<child_process> program_;
 };
@@ -76,18 +112,33 @@ bool wait_for(condition holds, steady_clock::duration limit) {
   return true;
 }
 
-// Two machines at once, one whose logind accepts the restart and one whose
-// logind refuses it: the companion falls silent after the start-up, and about
-// three minutes later each has asked logind exactly once.
+bool has(const lines& log, const std::string& message) {
+  return std::find(log.begin(), log.end(), message) != log.end();
+}
+
+// Three machines at once: one whose logind accepts the restart, one whose
+// logind refuses it, and one whose logind never answers while a scheduled
+// restart is asked for again and again. The companion falls silent after the
+// start-up, and about three minutes later each has asked for the lock
+// restart: the silent logind holds nothing up.
 TEST(WholeProgram, RestartsTheMachineThreeMinutesAfterTheCompanionFellSilent) {
-  machine accepting{false};
-  machine refusing{true};
-  ASSERT_TRUE(wait_for([&] { return accepting.started() && refusing.started(); }, 30s))
+  machine accepting{logind_kind::accepting};
+  machine refusing{logind_kind::refusing};
+  std::optional<machine> silent;
+  if (::geteuid() == 0) silent.emplace(logind_kind::silent);
+  ASSERT_TRUE(wait_for([&] { return accepting.started() && refusing.started() &&
+                                    (!silent || silent->started()); },
+                       30s))
       << accepting.program_output() << refusing.program_output();
+  if (silent) {
+    silent->move_clock_a_day_on();
+    ASSERT_TRUE(wait_for([&] { return silent->log().size() == 2; }, 5s)) << silent->program_output();
+  }
   // Let the watch see the companion alive first.
   std::this_thread::sleep_for(3s);
   accepting.silence_companion();
   refusing.silence_companion();
+  if (silent) silent->silence_companion();
   const auto silent_from = steady_clock::now();
 
   // The last heartbeat may still be waiting: the first silent tick comes
@@ -95,6 +146,9 @@ TEST(WholeProgram, RestartsTheMachineThreeMinutesAfterTheCompanionFellSilent) {
   std::this_thread::sleep_for(178s);
   EXPECT_EQ(accepting.restart_calls(), lines{});
   EXPECT_EQ(refusing.restart_calls(), lines{});
+  const auto lock_logged = [](const machine& m) {
+    return has(m.log(), "Shutdown for no TELVANORE response");
+  };
   ASSERT_TRUE(wait_for([&] { return !accepting.restart_calls().empty(); }, 10s));
   const auto asked_after = steady_clock::now() - silent_from;
   std::cout << "[ measured ] restart asked "
@@ -102,15 +156,31 @@ TEST(WholeProgram, RestartsTheMachineThreeMinutesAfterTheCompanionFellSilent) {
             << " s after the companion fell silent\n";
   EXPECT_GE(asked_after, 180s);
   EXPECT_LE(asked_after, 184s);
+  if (silent) {
+    ASSERT_TRUE(wait_for([&] { return lock_logged(*silent); }, 5s));
+    const auto silent_asked_after = steady_clock::now() - silent_from;
+    std::cout << "[ measured ] with a silent logind and a scheduled restart asked for meanwhile, "
+              << "restart asked " << std::chrono::duration<double>(silent_asked_after).count()
+              << " s after the companion fell silent\n";
+    EXPECT_GE(silent_asked_after, 180s);
+    EXPECT_LE(silent_asked_after, 184s);
+  }
   ASSERT_TRUE(wait_for([&] { return !refusing.restart_calls().empty(); }, 3s));
   std::this_thread::sleep_for(3s);
 
-  EXPECT_EQ(accepting.restart_calls(), lines{"Reboot(false)"});
+  EXPECT_EQ(accepting.logind_calls(), (lines{"CanReboot()", "Reboot(false)"}));
   EXPECT_EQ(accepting.log(),
             (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response"}));
   EXPECT_EQ(refusing.restart_calls(), lines{"Reboot(false)"});
   EXPECT_EQ(refusing.log(), (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
                                    "VARNISKELDAM Unable to REBOOT!"}));
+  if (silent) {
+    // The scheduled restart's line comes once, not with each of its requests.
+    EXPECT_EQ(silent->log(),
+              (lines{"VARNISKELDAM Restarted", "Shutdown. DELETE.ME found not deleted.",
+                     "Shutdown for no TELVANORE response", "VARNISKELDAM Unable to REBOOT!"}));
+    EXPECT_TRUE(silent->running());
+  }
   EXPECT_TRUE(accepting.running());
   EXPECT_TRUE(refusing.running());
 }

@@ -16,6 +16,7 @@ namespace vrnskdm::supervision {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::crlf_lines;
 using testing::crlf_text;
 using testing::file_operation;
 using testing::simulated_watchdog;
@@ -91,14 +92,14 @@ TEST(Save, StartsNoNewPeriodAndLeavesMarkerLogAndTimersAlone) {
   const std::string marker = run.dir.read("delete.me");
   const std::string log = run.dir.read("report.log");
   const auto cycle_start = run.state().cycle_start;
-  const auto next_tick = run.program.next_tick_due();
+  const auto next_tick = run.program.next_due();
 
   run.program.save();
 
   EXPECT_EQ(run.dir.read("delete.me"), marker);
   EXPECT_EQ(run.dir.read("report.log"), log);
   EXPECT_EQ(run.state().cycle_start, cycle_start);
-  EXPECT_EQ(run.program.next_tick_due(), next_tick);
+  EXPECT_EQ(run.program.next_due(), next_tick);
 }
 
 // A folder typed but not saved is not watched; once saved, the next tick watches it.
@@ -130,10 +131,11 @@ TEST(Save, BringsTheNewFileOntoTheDiskBeforeReplacingTheOld) {
   };
   run.program.save();
 
-  const std::string draft = settings_draft_path(run.dir.path());
   const std::string settings = settings_path(run.dir.path());
+  const std::string draft = draft_path(settings);
   const std::vector<std::pair<file_operation, std::string>> expected{
-      {file_operation::free_handle, ""},        {file_operation::open_output, draft},
+      {file_operation::file_behind, settings},  {file_operation::free_handle, ""},
+      {file_operation::open_output, draft},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
       {file_operation::sync_file, draft},       {file_operation::close_file, draft},
@@ -150,7 +152,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
       crlf_text({"telvnor_path=/old", "Reboot=1", "Reboot24=1", "Reboot24_v=2"});
   const std::string new_file =
       crlf_text({"telvnor_path=/new", "Reboot=0", "Reboot24=1", "Reboot24_v=2"});
-  constexpr int steps_of_a_save = 9;
+  constexpr int steps_of_a_save = 10;
   for (int failing = 0; failing < steps_of_a_save; ++failing) {
     SCOPED_TRACE(failing);
     platform::posix_files real;
@@ -192,6 +194,27 @@ TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
   EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+}
+
+// A settings file that is a link stays one: the save replaces the file it
+// points to, which keeps its permissions.
+TEST(Save, WritesThroughALinkAndKeepsThePermissions) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 2);
+  run.dir.make_folder("shared");
+  std::filesystem::rename(run.dir.file("vrnskdm.ini"), run.dir.file("shared/kiosk.ini"));
+  std::filesystem::permissions(run.dir.file("shared/kiosk.ini"), std::filesystem::perms{0640});
+  std::filesystem::create_symlink("shared/kiosk.ini", run.dir.file("vrnskdm.ini"));
+  run.load();
+  run.window().reboot.set_value(0);
+  run.program.save();
+
+  EXPECT_EQ(run.window().save.caption, "SAVE");
+  EXPECT_TRUE(std::filesystem::is_symlink(run.dir.file("vrnskdm.ini")));
+  EXPECT_EQ(crlf_lines(run.dir.read("shared/kiosk.ini"))[1], "Reboot=0");
+  EXPECT_EQ(std::filesystem::status(run.dir.file("shared/kiosk.ini")).permissions(),
+            std::filesystem::perms{0640});
+  EXPECT_FALSE(run.dir.exists("shared/kiosk.ini.new"));
 }
 
 // The file keeps one setting a line: a folder with a line break in it cannot be

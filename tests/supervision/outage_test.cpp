@@ -38,7 +38,7 @@ class Outage : public ::testing::Test {
   // Falls silent right after a tick; returns when the first silent tick is due.
   milliseconds fall_silent() {
     beating = false;
-    return *run.program.next_tick_due();
+    return *run.program.next_due();
   }
 
   void advance_to(milliseconds moment) { run.advance(moment - run.clock.monotonic()); }
@@ -185,21 +185,47 @@ TEST_F(Outage, AHalfSecondIntervalLeftOverComesBackToASecond) {
   EXPECT_EQ(run.state().countdown, 178);
 }
 
+// A refusal is logged when it comes: at once, or when a silent logind's time
+// runs out, the watch going on meanwhile. The administrator learns why.
 TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
-  run.restart.answer = 0;
-  const milliseconds first_silent = fall_silent();
-  advance_to(first_silent + 181s);
-  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
-                                       "VARNISKELDAM Unable to REBOOT!"}));
-  EXPECT_EQ(run.window().checking.caption, "VARNISKELDAM Unable to REBOOT!");
-  EXPECT_FALSE(run.window().timer2.enabled());
+  const struct {
+    testing::logind_answer answer;
+    milliseconds answered_after;
+    std::string why;
+  } refusals[] = {
+      {testing::logind_answer::refuses, 0ms, testing::recording_restarter::refusal},
+      {testing::logind_answer::stays_silent, 2s, "no answer within 2 s"},
+  };
+  for (const auto& refusal : refusals) {
+    SCOPED_TRACE(refusal.why);
+    run.restart.answer = refusal.answer;
+    run.restart.requests.clear();
+    const milliseconds first_silent = fall_silent();
+    const std::size_t logged_before = run.log_messages().size();
+    advance_to(first_silent + 181s);
+    const lines restart_lines{"Shutdown for no TELVANORE response", "VARNISKELDAM Unable to REBOOT!"};
+    const auto logged_since = [&] {
+      const lines logged = run.log_messages();
+      return lines(logged.begin() + static_cast<std::ptrdiff_t>(logged_before), logged.end());
+    };
+    EXPECT_EQ(logged_since(), (refusal.answered_after > 0ms ? lines{restart_lines[0]} : restart_lines));
+    if (refusal.answered_after == 0ms) {
+      EXPECT_EQ(run.window().checking.caption, "VARNISKELDAM Unable to REBOOT!");
+    }
+    EXPECT_FALSE(run.window().timer2.enabled());
 
-  run.advance(1s);  // the next silent tick overwrites the line and arms again
-  EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
-  EXPECT_TRUE(run.window().timer2.enabled());
-  run.advance(181s);
-  EXPECT_EQ(run.restart.requests,
-            (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));
+    run.advance(1s);  // the next silent tick overwrites the line and arms again, answer or not
+    EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
+    EXPECT_TRUE(run.window().timer2.enabled());
+    advance_to(std::max(run.clock.monotonic(), first_silent + 181s + refusal.answered_after));
+    EXPECT_EQ(logged_since(), restart_lines);
+    EXPECT_EQ(run.journal.warnings.back(), "the restart was not made: " + refusal.why);
+    advance_to(first_silent + 363s);
+    EXPECT_EQ(run.restart.requests,
+              (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));
+    beating = true;
+    run.advance(3s);
+  }
 }
 
 TEST_F(DebugOutage, LogsThatTheRestartWasNotMade) {
@@ -287,13 +313,26 @@ void start_with_stuck_heartbeat(simulated_watchdog& run) {
 }
 
 // A stuck heartbeat is seen again at the next tick: alive, and the watch goes on.
+// The administrator is told once that the watch watches nothing, and again
+// only when it comes back after it was fine: when the folder's permissions
+// say so in advance, too.
 TEST(HeartbeatWatch, AHeartbeatThatCannotBeDeletedCountsAsAliveAgain) {
-  testing::faulty_watchdog faulty{shipped, testing::failing(testing::file_operation::delete_file)};
+  testing::file_operation failing = testing::file_operation::delete_file;
+  testing::faulty_watchdog faulty{
+      shipped, [&](testing::file_operation op, const std::string&) { return op == failing; }};
   simulated_watchdog& run = faulty.run;
   start_with_stuck_heartbeat(run);
   run.advance(600s);
   EXPECT_EQ(run.window().checking.caption.rfind("TELVANORE alive at: ", 0), 0u);
   EXPECT_TRUE(run.restart.requests.empty());
+  ASSERT_EQ(run.journal.warnings.size(), 1u);
+  EXPECT_NE(run.journal.warnings[0].find(run.dir.file("telvnor/telvnor.vkd") + " cannot be deleted"),
+            std::string::npos);
+
+  failing = testing::file_operation::may_delete_in;
+  run.advance(2s);  // deleted, then a silent tick in a folder that looks closed
+  EXPECT_FALSE(run.heartbeat_waiting());
+  EXPECT_EQ(run.journal.warnings.size(), 2u);
 }
 
 TEST(HeartbeatWatch, TheDebugBuildEndsWhenTheHeartbeatCannotBeDeleted) {

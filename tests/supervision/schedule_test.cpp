@@ -48,31 +48,62 @@ TEST(ScheduledReboot, FallsDueAtTheHourBoundaryThatCompletesThePeriod) {
   EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
 }
 
-// Nothing changes while the marker stays: every tick asks again, until the
-// machine goes down.
-TEST(ScheduledReboot, AsksEverySecondWhileTheMarkerIsThere) {
-  simulated_watchdog run{shipped};
+// A refused restart is asked for every second while the marker stays, a restart
+// may be allowed at any moment; but its line is logged at the first request
+// and then hourly, and the log and the marker go to the disk only after a
+// write: a day of refusals keeps the log's history and spares the disk.
+TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
+  int flushes = 0;
+  testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string&) {
+                                    flushes += op == testing::file_operation::flush_to_disk ? 1 : 0;
+                                    return false;
+                                  }};
+  simulated_watchdog& run = faulty.run;
   run.write_settings(1, 1, 0);
-  run.restart.answer = 0;
+  run.restart.answer = testing::logind_answer::refuses;
   run.load();
+  const std::string restarted = run.log_lines().front();
   run_until(run, make_date_time(2026, 3, 3, 10, 0, 0));
-  run.advance(4s);
-  EXPECT_EQ(run.restart.requests.size(), 5u);
-  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 5u);
-  EXPECT_EQ(run.log_lines().back().substr(0, 19), "2026/03/03 10:00:04");
+  ASSERT_EQ(run.restart.requests.size(), 1u);
+  run.advance(24h);
+
+  EXPECT_EQ(run.restart.requests.size(), 24u * 3600 + 1);
+  EXPECT_EQ(run.log_lines().front(), restarted);
+  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 25u);
+  EXPECT_EQ(run.log_lines().back(), "2026/03/04 10:00:00 Shutdown. DELETE.ME found not deleted.");
+  EXPECT_EQ(flushes, 2 * 25);  // the log and the marker, after each line
+  // The administrator learns why, with each line.
+  EXPECT_EQ(count(run.journal.warnings, std::string{"the restart was not made: "} +
+                                            testing::recording_restarter::refusal),
+            25u);
+
+  // Deleting the marker renews the period and ends the series; the next one
+  // is logged from its first request again.
+  std::filesystem::remove(run.dir.file("delete.me"));
+  run.advance(1s);
+  EXPECT_EQ(run.log_messages().back(), "Timeout check performed. DELETE.ME created.");
+  const std::size_t requests_before = run.restart.requests.size();
+  run_until(run, make_date_time(2026, 3, 5, 10, 0, 0));
+  EXPECT_EQ(run.restart.requests.size(), requests_before + 1);
+  EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
+  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 26u);
 }
 
-TEST(ScheduledReboot, TheDebugBuildLogsInsteadOfRestarting) {
-  simulated_watchdog run{debug};
+// A logind that never answers holds nothing up: while a request waits for its
+// answer no second one is sent, and the ticks go on.
+TEST(ScheduledReboot, ASilentLogindIsAskedAgainOnlyOnceItsTimeRanOut) {
+  simulated_watchdog run{shipped};
   run.write_settings(1, 1, 0);
+  run.restart.answer = testing::logind_answer::stays_silent;
   run.load();
-  run_until(run, make_date_time(2026, 3, 3, 10, 0, 1));
-  EXPECT_TRUE(run.restart.requests.empty());
-  EXPECT_EQ(run.log_messages(),
-            (lines{"VARNISKELDAM Restarted", "Shutdown. DELETE.ME found not deleted.",
-                   "Reboot not executed. Debug mode is active.",
-                   "Shutdown. DELETE.ME found not deleted.",
-                   "Reboot not executed. Debug mode is active."}));
+  run_until(run, make_date_time(2026, 3, 3, 10, 0, 0));
+  const auto first = run.restart.requests.front();
+  run.advance(6s);
+  EXPECT_EQ(run.restart.requests, (std::vector<std::chrono::milliseconds>{first, first + 2s,
+                                                                          first + 4s, first + 6s}));
+  EXPECT_EQ(run.window().deleteme.caption,
+            "System will reboot at: " + platform::timestamp_text(run.state().cycle_start + 24h));
+  EXPECT_EQ(count(run.journal.warnings, "the restart was not made: no answer within 2 s"), 1u);
 }
 
 TEST(ScheduledReboot, ADeletedMarkerSkipsTheRestartAndBeginsANewPeriod) {
@@ -115,6 +146,20 @@ TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
   EXPECT_EQ(count(run.log_messages(), "Timeout check performed. DELETE.ME created."), 1u);
   EXPECT_FALSE(run.dir.exists("delete.me"));
   EXPECT_TRUE(run.restart.requests.empty());
+  // Every renewal fails alike; the administrator hears of it once, and again
+  // only once it was fine in between.
+  run_until(run, make_date_time(2026, 3, 5, 10, 0, 1));
+  EXPECT_EQ(count(run.log_messages(), "Timeout check performed. DELETE.ME created."), 3u);
+  EXPECT_EQ(run.journal.warnings.size(), 1u);
+  EXPECT_NE(run.journal.warnings[0].find(run.dir.file("delete.me") + " cannot be written"),
+            std::string::npos);
+  marker_unwritable = false;
+  std::filesystem::remove(run.dir.file("delete.me"));
+  run_until(run, make_date_time(2026, 3, 6, 10, 0, 1));
+  marker_unwritable = true;
+  std::filesystem::remove(run.dir.file("delete.me"));
+  run_until(run, make_date_time(2026, 3, 7, 10, 0, 1));
+  EXPECT_EQ(run.journal.warnings.size(), 2u);
 }
 
 TEST(ScheduledReboot, SwitchedOffItWaitsAndSwitchedOnAfterThePeriodItIsDueAtOnce) {
@@ -148,7 +193,7 @@ TEST(ScheduledReboot, AThirtyDayPeriodRunsThroughTickByTick) {
   run.write_settings(1, 1, 7);
   run.load();
   const auto started = run.state().cycle_start;
-  run.restart.answer = 0;
+  run.restart.answer = testing::logind_answer::refuses;
   run.restart.on_request = [&] { std::filesystem::remove(run.dir.file("delete.me")); };
   run.advance(24h * 30);
 

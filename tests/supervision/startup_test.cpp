@@ -61,7 +61,7 @@ TEST(StartUp, PreparesControlsTimersAndThePeriodTable) {
   EXPECT_FALSE(window.warning.enabled);
   EXPECT_EQ(state.base_dir, run.dir.path());
   EXPECT_EQ(state.cycle_start, testing::default_start());
-  EXPECT_EQ(run.program.next_tick_due(), run.clock.monotonic() + std::chrono::seconds{1});
+  EXPECT_EQ(run.program.next_due(), run.clock.monotonic() + std::chrono::seconds{1});
 }
 
 // Just after the machine starts, the clock may still be being set: the start-up

@@ -26,6 +26,15 @@ bool faulty_files::delete_file(const std::string& path) {
   return !injected(file_operation::delete_file, path) && real_.delete_file(path);
 }
 
+bool faulty_files::may_delete_in(const std::string& folder) {
+  return !injected(file_operation::may_delete_in, folder) && real_.may_delete_in(folder);
+}
+
+std::optional<std::string> faulty_files::file_behind(const std::string& path) {
+  if (injected(file_operation::file_behind, path)) return std::nullopt;
+  return real_.file_behind(path);
+}
+
 platform::file_handle faulty_files::free_handle() {
   return injected(file_operation::free_handle, {}) ? platform::no_handle : real_.free_handle();
 }

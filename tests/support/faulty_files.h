@@ -12,6 +12,8 @@ enum class file_operation {
   current_dir,
   file_exists,
   delete_file,
+  may_delete_in,
+  file_behind,
   free_handle,
   open_input,
   open_output,
@@ -40,6 +42,8 @@ class faulty_files final : public platform::files {
   std::string current_dir() override;
   bool file_exists(const std::string& path) override;
   bool delete_file(const std::string& path) override;
+  bool may_delete_in(const std::string& folder) override;
+  std::optional<std::string> file_behind(const std::string& path) override;
   platform::file_handle free_handle() override;
   bool open_text(platform::file_handle handle, const std::string& path,
                  platform::open_mode mode) override;

@@ -90,9 +90,10 @@ std::string call_text(sd_bus_message* reply) {
 
 }  // namespace
 
-logind_mock::logind_mock(const private_bus& bus)
+logind_mock::logind_mock(const private_bus& bus, const std::string& can_reboot)
     : control_{connect(bus.address())},
-      service_{{"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"},
+      service_{{"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind",
+                "--parameters", R"({"CanReboot": ")" + can_reboot + R"("})"},
                {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()},
                folder_.file("mock.log")} {
   const auto give_up = std::chrono::steady_clock::now() + start_timeout;

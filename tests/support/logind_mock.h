@@ -19,7 +19,8 @@ namespace vrnskdm::testing {
 class logind_mock {
  public:
   // Returns once the mock owns logind's name; throws when it cannot start.
-  explicit logind_mock(const private_bus& bus);
+  // can_reboot is what it answers to CanReboot.
+  explicit logind_mock(const private_bus& bus, const std::string& can_reboot = "yes");
 
   // From now on Reboot fails with the D-Bus error of that name.
   void refuse_reboot(const std::string& error_name);

@@ -20,6 +20,8 @@ class memory_files final : public platform::files {
   std::string current_dir() override { return working_dir_; }
   bool file_exists(const std::string& path) override { return contents_.contains(path); }
   bool delete_file(const std::string& path) override { return contents_.erase(path) > 0; }
+  bool may_delete_in(const std::string& /*folder*/) override { return true; }
+  std::optional<std::string> file_behind(const std::string& path) override { return path; }
   platform::file_handle free_handle() override;
   bool open_text(platform::file_handle handle, const std::string& path,
                  platform::open_mode mode) override;

@@ -16,15 +16,15 @@ simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, simulated_clock 
       events{clock},
       restart{clock},
       program{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
-                                 proc},
+                                 proc, &journal},
               debug_mode} {}
 
 void simulated_watchdog::advance(std::chrono::milliseconds by) {
   const auto until = clock.monotonic() + by;
-  for (auto due = program.next_tick_due(); due && *due <= until; due = program.next_tick_due()) {
+  for (auto due = program.next_due(); due && *due <= until; due = program.next_due()) {
     clock.advance_to(*due);
     if (before_each_tick) before_each_tick();
-    program.run_due_ticks();
+    program.run_due();
   }
   clock.advance_to(until);
 }

@@ -52,7 +52,8 @@ class simulated_watchdog {
   std::vector<std::string> log_messages() const { return testing::log_messages(dir.read("report.log")); }
 
   scratch_dir dir;
-  platform::posix_files real_files;
+  recording_journal journal;  // the events, and the warnings for the administrator
+  platform::posix_files real_files{&journal};
   simulated_clock clock;
   simulated_events events;
   recording_restarter restart;

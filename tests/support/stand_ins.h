@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,21 +30,56 @@ class simulated_events final : public platform::event_pump {
   simulated_clock& clock_;
 };
 
-// Records each restart request, on the monotonic clock, and gives a set answer.
+// How the stand-in for logind answers a restart request.
+enum class logind_answer { accepts, refuses, stays_silent };
+
+// Records each restart request, on the monotonic clock, and answers as told:
+// at once, or, staying silent, when the answer's time runs out.
 class recording_restarter final : public platform::restarter {
  public:
+  static constexpr const char* refusal = "org.freedesktop.DBus.Error.AccessDenied: refused";
+
   explicit recording_restarter(simulated_clock& clock) : clock_{clock} {}
-  std::int32_t request_reboot() override {
+  void send_request() override {
     requests.push_back(clock_.monotonic());
     if (on_request) on_request();
-    return answer;
+    request_pending_ = true;
   }
-  std::int32_t answer = 1;
+  std::optional<platform::restart_answer> take_answer() override {
+    if (!request_pending_ || !answer_there(requests.back())) return std::nullopt;
+    request_pending_ = false;
+    switch (answer) {
+      case logind_answer::accepts: return platform::restart_answer{true, ""};
+      case logind_answer::refuses: return platform::restart_answer{false, refusal};
+      case logind_answer::stays_silent: break;
+    }
+    return platform::restart_answer{false, "no answer within 2 s"};
+  }
+  void ask_permission() override { permission_asked.push_back(clock_.monotonic()); }
+  std::optional<platform::restart_permission> take_permission() override {
+    if (permission_asked.empty() || permission_taken_ || !answer_there(permission_asked.back())) {
+      return std::nullopt;
+    }
+    permission_taken_ = true;
+    if (answer == logind_answer::stays_silent) return platform::restart_permission{"", "no answer within 2 s"};
+    return platform::restart_permission{permission, ""};
+  }
+
+  logind_answer answer = logind_answer::accepts;
+  std::string permission = "yes";  // what CanReboot answers
   std::function<void()> on_request;
   std::vector<std::chrono::milliseconds> requests;
+  std::vector<std::chrono::milliseconds> permission_asked;
 
  private:
+  bool answer_there(std::chrono::milliseconds asked) const {
+    return answer != logind_answer::stays_silent ||
+           clock_.monotonic() >= asked + platform::answer_timeout;
+  }
+
   simulated_clock& clock_;
+  bool request_pending_ = false;
+  bool permission_taken_ = false;
 };
 
 class recording_journal final : public platform::journal {

@@ -149,7 +149,7 @@ void OperatorWindowTest::theTimerIsPreciseAndArmedForTheNextTick() {
   // Both timers fall due together; one batch of ticks runs both.
   w.advance(600ms);
   QCOMPARE(w.state().countdown, 179.0);
-  QVERIFY(w.run.program.next_tick_due() == w.run.clock.monotonic() + 1000ms);
+  QVERIFY(w.run.program.next_due() == w.run.clock.monotonic() + 1000ms);
 }
 
 void OperatorWindowTest::theOperatorsEditsReachTheModel() {

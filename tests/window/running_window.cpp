@@ -20,12 +20,12 @@ bool running_window::start() {
 
 void running_window::advance(std::chrono::milliseconds by) {
   const auto until = run.clock.monotonic() + by;
-  for (auto due = run.program.next_tick_due(); due && *due <= until;
-       due = run.program.next_tick_due()) {
+  for (auto due = run.program.next_due(); due && *due <= until;
+       due = run.program.next_due()) {
     run.clock.advance_to(*due);
     window.ticks().arm();
     const auto still_due = [&] {
-      const auto next = run.program.next_tick_due();
+      const auto next = run.program.next_due();
       return next && *next <= *due;
     };
     const QDeadlineTimer patience{5000};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <systemd/sd-bus.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "answer_bell.h"
+#include "restart.h"
+
+namespace vrnskdm::platform {
+
+enum class bus_kind { system, session };
+
+struct bus_method {
+  const char* destination;
+  const char* path;
+  const char* interface;
+  const char* member;
+};
+
+// How a method call ended.
+struct bus_reply {
+  bool answered = false;  // and without an error
+  // Why not, for the administrator: the error's name and message, "no answer
+  // within 2 s", "no system bus" or "no session bus".
+  std::string failure;
+  // The reply's first argument, when it is a string or an unsigned number.
+  std::string text;
+  std::uint32_t number = 0;
+};
+
+// One D-Bus method call, made on a thread and a connection of its own, so that
+// the window's thread never waits on another process: it starts the call, goes
+// on, and takes the reply once the bell has rung. One deadline covers
+// connecting, the handshake with the bus and the answer: sd-bus's own call
+// timeout bounds only the last of them, and a hung bus daemon holds a
+// connection in its handshake for sd-bus's 90-second authentication timeout.
+class bus_call {
+ public:
+  // Appends the call's arguments to its message; returns what sd-bus returned.
+  using arguments = std::function<int(sd_bus_message*)>;
+
+  // The bell rings when the reply is there; it may be null.
+  bus_call(bus_kind bus, bus_method method, arguments append, answer_bell* bell,
+           std::chrono::milliseconds timeout = answer_timeout);
+  // Never waits: a call still on its way is left to end by its deadline, and
+  // its reply forgotten.
+  ~bus_call();
+  bus_call(const bus_call&) = delete;
+  bus_call& operator=(const bus_call&) = delete;
+
+  // The reply once the call has ended, then nothing again; never waits.
+  std::optional<bus_reply> take();
+
+ private:
+  struct outcome;
+
+  std::shared_ptr<outcome> outcome_;
+  std::thread thread_;
+  bool taken_ = false;
+};
+
+}  // namespace vrnskdm::platform
