@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Debian package, has lintian check it, installs it with dpkg, starts
 # the watchdog with the command of each installed desktop entry as a desktop's
-# launcher does, starts a second watchdog in a folder taken by the first, and
-# purges the package again. Needs root, and changes the machine while it runs;
-# what it installed and started is taken away again, also when it fails.
+# launcher does and with the user unit's command as systemd would, starts a
+# second watchdog in a folder taken by the first, and purges the package again.
+# Needs root, and changes the machine while it runs; what it installed and
+# started is taken away again, also when it fails.
 #
 # The watchdog runs in a private mount namespace whose /run is empty, so no
 # system bus can be reached and no restart could ever be requested, and where
@@ -160,11 +161,18 @@ launch /usr/share/applications/vrnskdm.desktop "$scratch/operator"
 autostart_folder=$scratch/kiosk/vrnskdm
 mkdir "$scratch/kiosk"
 launch /usr/share/vrnskdm/autostart/vrnskdm.desktop "$scratch/kiosk"
+# The user unit's command, as systemd runs it, for another user without a
+# folder: systemd splits this line into words as the shell does.
+unit_folder=$scratch/session/vrnskdm
+mkdir "$scratch/session"
+eval "set -- $(sed -n 's/^ExecStart=//p' "$unit")"
+isolated "$scratch/session" "$@" >>"$scratch/launch.log" 2>&1 &
 
 # The start-up first waits about nine seconds for the clock to settle.
 for _ in $(seq 300); do
   if grep -qs "VARNISKELDAM Restarted" "$menu_folder/report.log" &&
-    grep -qs "VARNISKELDAM Restarted" "$autostart_folder/report.log"; then
+    grep -qs "VARNISKELDAM Restarted" "$autostart_folder/report.log" &&
+    grep -qs "VARNISKELDAM Restarted" "$unit_folder/report.log"; then
     break
   fi
   sleep 0.1
@@ -191,6 +199,7 @@ check_started_in() {
 }
 check_started_in "$menu_folder" 720
 check_started_in "$autostart_folder" 24
+check_started_in "$unit_folder" 24
 
 # A second watchdog in a folder where one runs ends at once with its own status,
 # the one the user unit does not restart on, and changes nothing in the folder.
@@ -208,7 +217,7 @@ grep -q "^vrnskdm: a watchdog already runs in $menu_folder;" "$scratch/second.lo
 # Each watchdog's restart entry also went to the journal, under its name, and
 # so did the second one's warning.
 entries=$(grep -c '^MESSAGE=VARNISKELDAM Restarted$' "$scratch/journal.txt" || true)
-[ "$entries" -eq 2 ] || fail "the journal got $entries restart entries: $(cat -A "$scratch/journal.txt")"
+[ "$entries" -eq 3 ] || fail "the journal got $entries restart entries: $(cat -A "$scratch/journal.txt")"
 for _ in $(seq 50); do
   grep -q "^MESSAGE=a watchdog already runs in $menu_folder;" "$scratch/journal.txt" && break
   sleep 0.1
@@ -218,9 +227,9 @@ grep -q "^MESSAGE=a watchdog already runs in $menu_folder;" "$scratch/journal.tx
 [ "$(grep -c '^SYSLOG_IDENTIFIER=vrnskdm$' "$scratch/journal.txt")" -eq "$(grep -c '^PRIORITY=' "$scratch/journal.txt")" ] ||
   fail "the journal entries are not the watchdog's: $(cat -A "$scratch/journal.txt")"
 # Without a system bus, each start warns that a restart cannot be asked for;
-# the second watchdog's warning makes three.
+# the second watchdog's warning makes four.
 warnings=$(grep -c '^PRIORITY=4$' "$scratch/journal.txt" || true)
-[ "$warnings" -eq 3 ] || fail "the journal got $warnings warnings: $(cat -A "$scratch/journal.txt")"
+[ "$warnings" -eq 4 ] || fail "the journal got $warnings warnings: $(cat -A "$scratch/journal.txt")"
 
 pids=$(installed_programs | awk '{print $1}')
 # shellcheck disable=SC2086
