@@ -10,7 +10,7 @@ namespace vrnskdm::window {
 
 void set_up_application(QApplication& application) {
   application.setApplicationName("vrnskdm");
-  application.setApplicationVersion("1.00");
+  application.setApplicationVersion(QStringLiteral(VRNSKDM_VERSION));
   // The controls sit at fixed places and sizes; another style's wider frames or
   // margins would clip their texts.
   application.setStyle(QStyleFactory::create("Fusion"));

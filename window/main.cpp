@@ -1,16 +1,37 @@
 #include <QApplication>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 #include "application_setup.h"
 #include "operator_window.h"
 #include "platform/answer_bell.h"
+#include "platform/folder_lock.h"
 #include "platform/journal.h"
 #include "platform/logind_restarter.h"
 #include "platform/posix_files.h"
 #include "qt_event_pump.h"
 #include "supervision/watchdog.h"
 
+namespace {
+
+// The exit status of a start that found another watchdog in its folder: a status
+// of its own, which the user unit does not restart on (RestartPreventExitStatus=).
+constexpr int folder_taken_status = 3;
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Before anything reads or writes the folder's files; held until the end.
+  const vrnskdm::platform::folder_lock folder{"."};
+  if (folder.taken_elsewhere()) {
+    std::error_code unknown;
+    const std::string path = std::filesystem::current_path(unknown).string();
+    vrnskdm::platform::systemd_journal{}.warn("a watchdog already runs in " + path +
+                                              "; this one ends without touching its files");
+    return folder_taken_status;
+  }
+
   QApplication application{argc, argv};
   vrnskdm::window::set_up_application(application);
 

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds the Debian package, installs it with dpkg, starts the watchdog with the
-# command of each installed desktop entry as a desktop's launcher does, and
-# removes the package again. Needs root, and changes the machine while it runs;
-# what it installed and started is taken away again, also when it fails.
+# Builds the Debian package, has lintian check it, installs it with dpkg, starts
+# the watchdog with the command of each installed desktop entry as a desktop's
+# launcher does and with the user unit's command as systemd would, starts a
+# second watchdog in a folder taken by the first, and purges the package again.
+# Needs root, and changes the machine while it runs; what it installed and
+# started is taken away again, also when it fails.
 #
 # The watchdog runs in a private mount namespace whose /run is empty, so no
 # system bus can be reached and no restart could ever be requested, and where
@@ -51,7 +53,7 @@ cleanup() {
   done
   if [ -n "$listener_pid" ]; then kill "$listener_pid" 2>/dev/null || true; fi
   if [ -e "$installed_by_test" ]; then
-    dpkg -r vrnskdm >/dev/null 2>&1 || true
+    dpkg --purge vrnskdm >/dev/null 2>&1 || true
     rm -f "$installed_by_test"
   fi
   rm -rf "$scratch"
@@ -61,7 +63,7 @@ trap 'exit 1' INT TERM
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in cpack dpkg launch; do
+  for log in cpack lintian dpkg launch second; do
     if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; cat "$scratch/$log.log" >&2; fi
   done
   exit 1
@@ -73,6 +75,11 @@ cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >"$sc
 set -- "$scratch"/package/vrnskdm_*.deb
 [ -f "$1" ] || fail "cpack made no package"
 package=$1
+
+# No error and no warning; the informational tags left, and why, are in the README.
+command -v lintian >/dev/null || fail "lintian is missing: tools/install-deps test installs it"
+lintian --display-info --fail-on error,warning "$package" >"$scratch/lintian.log" 2>&1 ||
+  fail "lintian finds fault with the package"
 
 depends=$(dpkg-deb -f "$package" Depends)
 for needed in libqt6widgets6 libsystemd0 fonts-urw-base35; do
@@ -86,9 +93,25 @@ touch "$installed_by_test"
 dpkg -i "$package" >"$scratch/dpkg.log" 2>&1 || fail "dpkg -i failed"
 [ -z "$(installed_programs)" ] || fail "installing started the watchdog: $(installed_programs)"
 dpkg -L vrnskdm | while IFS= read -r path; do
-  if [ ! -d "$path" ]; then echo "${path#/usr/}"; fi
-done | check_file_list
+  if [ ! -d "$path" ]; then echo "$path"; fi
+done >"$scratch/installed_files"
+sed 's|^/usr/||' "$scratch/installed_files" | check_file_list
 check_installed_files /usr "$source_dir"
+[ "$(man -w vrnskdm)" = /usr/share/man/man1/vrnskdm.1.gz ] || fail "man does not find vrnskdm(1)"
+
+unit=/usr/lib/systemd/user/vrnskdm.service
+mkdir -m 700 "$scratch/runtime"
+# Checked as the user's systemd would load it, also for the manual page that
+# it names; never started. Where systemd is missing, the unit goes unchecked.
+if command -v systemd-analyze >/dev/null; then
+  # It reports faults in a unit on its output, yet exits with 0 for most.
+  if ! verified=$(XDG_RUNTIME_DIR=$scratch/runtime systemd-analyze --user verify "$unit" 2>&1) ||
+    [ -n "$verified" ]; then
+    fail "systemd-analyze finds fault with $unit: $verified"
+  fi
+else
+  echo "note: no systemd-analyze here, so $unit was not verified"
+fi
 
 mkdir "$scratch/journal"
 /usr/bin/python3 - "$scratch/journal/socket" "$scratch/journal.txt" <<'EOF_PYTHON' &
@@ -106,19 +129,25 @@ for _ in $(seq 100); do
 done
 [ -S "$scratch/journal/socket" ] || fail "the stand-in journal did not start"
 
-mkdir -m 700 "$scratch/runtime"
 # Run by a shell in the namespace: empties /run and puts the stand-in journal
-# where the journal's socket would be, then launches the entry.
+# where the journal's socket would be, then runs the command it is given.
 # shellcheck disable=SC2016
 in_namespace='mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/journal &&
-  mount --bind "$1" /run/systemd/journal && exec gio launch "$2"'
-# Starts the desktop entry ENTRY with GLib's launcher, for a user whose home
-# folder is HOME, with nothing of this test's environment but what it names.
-launch() {
-  env -i PATH=/usr/bin:/bin HOME="$2" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen \
+  mount --bind "$1" /run/systemd/journal && shift && exec "$@"'
+# Runs COMMAND in the namespace for a user whose home folder is HOME, with
+# nothing of this test's environment but what it names.
+#   isolated HOME COMMAND...
+isolated() {
+  home=$1
+  shift
+  env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen \
     DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent \
-    unshare --mount --propagation private sh -c "$in_namespace" sh "$scratch/journal" "$1" \
-    >>"$scratch/launch.log" 2>&1 || fail "could not launch $1"
+    unshare --mount --propagation private sh -c "$in_namespace" sh "$scratch/journal" "$@"
+}
+# Starts the desktop entry ENTRY with GLib's launcher, for a user whose home
+# folder is HOME.
+launch() {
+  isolated "$2" gio launch "$1" >>"$scratch/launch.log" 2>&1 || fail "could not launch $1"
 }
 
 # The menu entry, for a user whose folder holds settings: their period, 30 days,
@@ -132,11 +161,18 @@ launch /usr/share/applications/vrnskdm.desktop "$scratch/operator"
 autostart_folder=$scratch/kiosk/vrnskdm
 mkdir "$scratch/kiosk"
 launch /usr/share/vrnskdm/autostart/vrnskdm.desktop "$scratch/kiosk"
+# The user unit's command, as systemd runs it, for another user without a
+# folder: systemd splits this line into words as the shell does.
+unit_folder=$scratch/session/vrnskdm
+mkdir "$scratch/session"
+eval "set -- $(sed -n 's/^ExecStart=//p' "$unit")"
+isolated "$scratch/session" "$@" >>"$scratch/launch.log" 2>&1 &
 
 # The start-up first waits about nine seconds for the clock to settle.
 for _ in $(seq 300); do
   if grep -qs "VARNISKELDAM Restarted" "$menu_folder/report.log" &&
-    grep -qs "VARNISKELDAM Restarted" "$autostart_folder/report.log"; then
+    grep -qs "VARNISKELDAM Restarted" "$autostart_folder/report.log" &&
+    grep -qs "VARNISKELDAM Restarted" "$unit_folder/report.log"; then
     break
   fi
   sleep 0.1
@@ -163,15 +199,37 @@ check_started_in() {
 }
 check_started_in "$menu_folder" 720
 check_started_in "$autostart_folder" 24
+check_started_in "$unit_folder" 24
 
-# Each watchdog's restart entry also went to the journal, under its name.
+# A second watchdog in a folder where one runs ends at once with its own status,
+# the one the user unit does not restart on, and changes nothing in the folder.
+folder_before=$(ls -l --time-style=full-iso "$menu_folder")
+status=0
+(cd "$menu_folder" && isolated "$scratch/operator" timeout 10 vrnskdm) >"$scratch/second.log" 2>&1 ||
+  status=$?
+[ "$status" -eq 3 ] || fail "a second watchdog in $menu_folder ended with status $status, not 3"
+grep -qx "RestartPreventExitStatus=$status" "$unit" || fail "the user unit restarts a second watchdog"
+grep -q "^vrnskdm: a watchdog already runs in $menu_folder;" "$scratch/second.log" ||
+  fail "the second watchdog did not say why it ended"
+[ "$(ls -l --time-style=full-iso "$menu_folder")" = "$folder_before" ] ||
+  fail "the second watchdog changed $menu_folder: $(ls -l --time-style=full-iso "$menu_folder")"
+
+# Each watchdog's restart entry also went to the journal, under its name, and
+# so did the second one's warning.
 entries=$(grep -c '^MESSAGE=VARNISKELDAM Restarted$' "$scratch/journal.txt" || true)
-[ "$entries" -eq 2 ] || fail "the journal got $entries restart entries: $(cat -A "$scratch/journal.txt")"
+[ "$entries" -eq 3 ] || fail "the journal got $entries restart entries: $(cat -A "$scratch/journal.txt")"
+for _ in $(seq 50); do
+  grep -q "^MESSAGE=a watchdog already runs in $menu_folder;" "$scratch/journal.txt" && break
+  sleep 0.1
+done
+grep -q "^MESSAGE=a watchdog already runs in $menu_folder;" "$scratch/journal.txt" ||
+  fail "the journal did not get the second watchdog's warning: $(cat -A "$scratch/journal.txt")"
 [ "$(grep -c '^SYSLOG_IDENTIFIER=vrnskdm$' "$scratch/journal.txt")" -eq "$(grep -c '^PRIORITY=' "$scratch/journal.txt")" ] ||
   fail "the journal entries are not the watchdog's: $(cat -A "$scratch/journal.txt")"
-# Without a system bus, each start warns that a restart cannot be asked for.
+# Without a system bus, each start warns that a restart cannot be asked for;
+# the second watchdog's warning makes four.
 warnings=$(grep -c '^PRIORITY=4$' "$scratch/journal.txt" || true)
-[ "$warnings" -eq 2 ] || fail "the journal got $warnings warnings: $(cat -A "$scratch/journal.txt")"
+[ "$warnings" -eq 4 ] || fail "the journal got $warnings warnings: $(cat -A "$scratch/journal.txt")"
 
 pids=$(installed_programs | awk '{print $1}')
 # shellcheck disable=SC2086
@@ -182,13 +240,15 @@ for _ in $(seq 50); do
 done
 [ -z "$(installed_programs)" ] || fail "the watchdog did not end: $(installed_programs)"
 
-dpkg -r vrnskdm >"$scratch/dpkg.log" 2>&1 || fail "dpkg -r failed"
+dpkg --purge vrnskdm >"$scratch/dpkg.log" 2>&1 || fail "dpkg --purge failed"
 rm -f "$installed_by_test"
-if dpkg-query -W -f='${Status}' vrnskdm 2>/dev/null | grep -q ' installed$'; then
-  fail "vrnskdm is still installed"
-fi
-for path in /usr/bin/vrnskdm /usr/share/applications/vrnskdm.desktop /usr/share/vrnskdm \
-  /usr/share/icons/hicolor/scalable/apps/vrnskdm.svg /usr/share/icons/hicolor/48x48/apps/vrnskdm.png; do
-  [ ! -e "$path" ] || fail "$path is left after removal"
+state=$(dpkg-query -W -f='${db:Status-Status}' vrnskdm 2>/dev/null || true)
+[ -z "$state" ] || [ "$state" = not-installed ] || fail "vrnskdm is left $state after purging"
+while IFS= read -r path; do
+  [ ! -e "$path" ] || fail "$path is left after purging"
+done <"$scratch/installed_files"
+for folder in /usr/share/vrnskdm /usr/share/doc/vrnskdm; do
+  [ ! -e "$folder" ] || fail "$folder is left after purging"
 done
-echo "PASS: the package installs, its entries start the watchdog in their folders, and it removes"
+echo "PASS: the package is lintian-clean, installs, its entries start the watchdog in their folders," \
+  "a second watchdog in a folder refuses, and it purges"

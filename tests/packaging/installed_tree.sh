@@ -9,7 +9,9 @@ check_file_list() {
     case "$file" in
       bin/vrnskdm | share/applications/vrnskdm.desktop | \
         share/icons/hicolor/*/apps/vrnskdm.png | share/icons/hicolor/scalable/apps/vrnskdm.svg | \
-        share/vrnskdm/autostart/vrnskdm.desktop | share/vrnskdm/polkit/49-vrnskdm-restart.rules) ;;
+        share/vrnskdm/autostart/vrnskdm.desktop | share/vrnskdm/polkit/49-vrnskdm-restart.rules | \
+        lib/systemd/user/vrnskdm.service | share/man/man1/vrnskdm.1.gz | \
+        share/doc/vrnskdm/copyright | share/doc/vrnskdm/changelog.gz) ;;
       *) fail "unexpected installed file $file" ;;
     esac
   done
@@ -41,4 +43,12 @@ check_installed_files() {
 
   cmp -s "$prefix/share/vrnskdm/polkit/49-vrnskdm-restart.rules" \
     "$source_dir/packaging/polkit/49-vrnskdm-restart.rules" || fail "the polkit rule is not the example"
+  cmp -s "$prefix/lib/systemd/user/vrnskdm.service" "$source_dir/packaging/systemd/vrnskdm.service" ||
+    fail "the user unit is not the project's"
+
+  # The manual page as man shows it, where groff finds nothing to warn about.
+  page=$prefix/share/man/man1/vrnskdm.1.gz
+  warnings=$(man --warnings -l "$page" 2>&1 >/dev/null) || fail "man cannot show $page: $warnings"
+  [ -z "$warnings" ] || fail "the manual page draws warnings: $warnings"
+  man -l "$page" 2>/dev/null | grep -q '^ *vrnskdm - ' || fail "the manual page is not vrnskdm(1)"
 }

@@ -71,7 +71,7 @@ std::string argument_text(sd_bus_message* reply) {
   // Only logind's restart and power-off methods are expected, all of them
   // taking a boolean; anything else shows as its type.
   check(sd_bus_message_skip(reply, "v"), "skipping an argument");
-  return "<" + std::string{contents} + ">";
+  return std::string{"<"}.append(contents).append(">");
 }
 
 // One entry of the mock's call log, (timestamp, method, arguments), as text.
@@ -82,7 +82,8 @@ std::string call_text(sd_bus_message* reply) {
   std::string text = std::string{method} + "(";
   check(sd_bus_message_enter_container(reply, 'a', "v"), "reading the arguments");
   for (bool first = true; sd_bus_message_at_end(reply, 0) == 0; first = false) {
-    text += (first ? "" : ", ") + argument_text(reply);
+    if (!first) text += ", ";
+    text += argument_text(reply);
   }
   check(sd_bus_message_exit_container(reply), "reading the arguments");
   return text + ")";
