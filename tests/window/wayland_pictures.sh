@@ -3,9 +3,9 @@
 # headless Wayland compositors, and keeps a picture of each: weston's desktop
 # shell and kiosk shell on the headless backend, which has no seat, weston's
 # desktop shell on the X11 backend over Xvfb, which has one, sway as it comes,
-# and sway with the rule the README gives (sway refuses to run as root: it runs
-# as nobody, with everything it shows). Each trial starts the compositor with a
-# fresh runtime folder, the
+# sway with the rule the README gives, and cage (sway and cage refuse to run as
+# root: they run as nobody, with everything they show). Each trial starts the
+# compositor with a fresh runtime folder, the
 # watchdog as a native Wayland client beside a beating companion, then
 # weston-terminal filling the screen over it; the companion falls silent, and
 # two pictures a second apart, taken the compositor's way, show the panel's red
@@ -57,15 +57,15 @@ picture() {
       (cd "$trial" && weston-screenshooter) >/dev/null 2>&1
       mv "$trial"/wayland-screenshot-*.png "$pictures/$1.png"
       ;;
-    sway*)
+    sway* | cage)
       $as grim "$trial/picture.png"
       mv "$trial/picture.png" "$pictures/$1.png"
       ;;
   esac
 }
 
-# trial COMPOSITOR: weston-desktop, weston-kiosk, weston-desktop-x11, sway or
-# sway-rule.
+# trial COMPOSITOR: weston-desktop, weston-kiosk, weston-desktop-x11, sway,
+# sway-rule or cage.
 trial() {
   compositor=$1
   trial="$scratch/$compositor"
@@ -87,7 +87,7 @@ trial() {
         --socket=wayland-trial --width=800 --height=600 --debug --idle-time=0 \
         >"$trial/compositor.log" 2>&1 &
       ;;
-    sway*)
+    sway* | cage)
       printf 'output HEADLESS-1 resolution 800x600\n' >"$trial/sway.conf"
       if [ "$compositor" = sway-rule ]; then
         sed -n 's/^ *\(for_window \[app_id="vrnskdm"\].*\)$/\1/p' "$(dirname "$0")/../../README.md" \
@@ -98,8 +98,15 @@ trial() {
         chmod 755 "$scratch"
         chown -R nobody:nogroup "$trial"
       fi
+      # cage runs the kiosk's program itself, from its start: here once told to.
+      if [ "$compositor" = cage ]; then
+        set -- cage -- sh -c 'until [ -e "$0" ]; do sleep 0.1; done; exec weston-terminal --fullscreen' \
+          "$trial/cover"
+      else
+        set -- sway -c "$trial/sway.conf"
+      fi
       WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-        $as sway -c "$trial/sway.conf" >"$trial/compositor.log" 2>&1 &
+        $as "$@" >"$trial/compositor.log" 2>&1 &
       ;;
   esac
   pids="$pids $!"
@@ -122,8 +129,12 @@ trial() {
   pids="$pids $!"
   wait_until started "$trial/work" || true
   sleep 1
-  (cd "$trial" && exec $as weston-terminal --fullscreen) >/dev/null 2>&1 &
-  pids="$pids $!"
+  if [ "$compositor" = cage ]; then
+    touch "$trial/cover"
+  else
+    (cd "$trial" && exec $as weston-terminal --fullscreen) >/dev/null 2>&1 &
+    pids="$pids $!"
+  fi
   sleep 2
   picture "$compositor-covered"
 
@@ -143,6 +154,6 @@ trial() {
   stop_all
 }
 
-for compositor in ${TRIALS:-weston-desktop weston-kiosk weston-desktop-x11 sway sway-rule}; do
+for compositor in ${TRIALS:-weston-desktop weston-kiosk weston-desktop-x11 sway sway-rule cage}; do
   trial "$compositor"
 done
