@@ -4,9 +4,10 @@
 # off, picks "7 Days" in the drop-down and clicks SAVE, then reads the settings
 # file on disk. Then a program fills the screen over the window, the companion
 # falls silent, and the warning must come up over that program, held above it
-# until the companion beats again. The system bus and the session bus are
-# pointed nowhere, so no restart could ever be requested, and the desktop's
-# notifications are missing: the watchdog goes on without them.
+# until the companion beats again; meanwhile the desktop shows it as a
+# notification, on a session bus of the test's own with python-dbusmock
+# standing in for the notification service. The system bus is pointed nowhere,
+# so no restart could ever be requested.
 #
 #   end_to_end.sh PROGRAM COMPANION_SIM PICTURES_FOLDER
 set -eu
@@ -29,7 +30,7 @@ trap 'exit 1' INT TERM
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in program xvfb openbox xterm; do
+  for log in program xvfb openbox xterm notifications; do
     if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; cat "$scratch/$log.log" >&2; fi
   done
   exit 1
@@ -47,10 +48,22 @@ export DISPLAY
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+
+dbus-daemon --session --nofork --address="unix:path=$scratch/session-bus" --print-address=1 \
+  >"$scratch/session-address" 2>/dev/null &
+helper_pids=$!
+for _ in $(seq 100); do
+  [ -s "$scratch/session-address" ] && break
+  sleep 0.1
+done
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/session-address")
+[ -n "$DBUS_SESSION_BUS_ADDRESS" ] || fail "the session bus did not start"
+export DBUS_SESSION_BUS_ADDRESS
+/usr/bin/python3 -m dbusmock --session --template notification_daemon >"$scratch/notifications.log" 2>&1 &
+helper_pids="$helper_pids $!"
 
 openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-helper_pids=$!
+helper_pids="$helper_pids $!"
 for _ in $(seq 100); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
   sleep 0.1
@@ -151,12 +164,27 @@ until warning_seen "$pictures/x11-warning.png"; do
 done
 echo "PASS: the warning shows over a fullscreen program $(($(now_ms) - raised_at)) ms after it was raised"
 
+# The calls the notification service had, without their times.
+notifications() {
+  busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.freedesktop.Notifications \
+    /org/freedesktop/Notifications org.freedesktop.DBus.Mock GetCalls | sed 's/ [0-9]\{10,\} "/ "/g'
+}
+shown='"Notify" 8 s "vrnskdm" u 0 s "vrnskdm" s "The machine restarts in 180 seconds"'
+shown="$shown"' s "TELVANORE does not respond." as 0 a{sv} 1 "urgency" y 2 i 0'
+[ "$(notifications)" = "a(tsav) 1 $shown" ] || fail "the desktop was told $(notifications)"
+
 kill -USR2 "$companion_pid"
 for _ in $(seq 30); do
   above || break
   sleep 0.1
 done
 above && fail "the window is still kept on top after the companion beats again"
+for _ in $(seq 20); do
+  [ "$(notifications)" = "a(tsav) 2 $shown \"CloseNotification\" 1 i 1" ] && break
+  sleep 0.1
+done
+[ "$(notifications)" = "a(tsav) 2 $shown \"CloseNotification\" 1 i 1" ] ||
+  fail "the notification was not closed: $(notifications)"
 xdotool search --onlyvisible --name '^VARNISKELDAM V\.01\.00$' >/dev/null || fail "the window went away"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
-echo "PASS: the window takes its ordinary place again once the companion beats"
+echo "PASS: the window takes its ordinary place again, and the notification goes, once the companion beats"
