@@ -45,7 +45,16 @@ wait_until() {
   return 1
 }
 
-has_socket() { ls "$XDG_RUNTIME_DIR" | grep -q -x 'wayland-[0-9a-z-]*'; }
+# The name of the compositor's socket in the runtime folder, once it is there.
+wayland_socket() {
+  for socket in "$XDG_RUNTIME_DIR"/wayland-*; do
+    case $socket in
+      *.lock) ;;
+      *) if [ -S "$socket" ]; then basename "$socket" && return 0; fi ;;
+    esac
+  done
+  return 1
+}
 started() { grep -q "VARNISKELDAM Restarted" "$1/report.log"; }
 red_in() { convert "$1" -format %c histogram:info:- | grep -q -i '#FF0101'; }
 
@@ -100,6 +109,7 @@ trial() {
       fi
       # cage runs the kiosk's program itself, from its start: here once told to.
       if [ "$compositor" = cage ]; then
+        # shellcheck disable=SC2016
         set -- cage -- sh -c 'until [ -e "$0" ]; do sleep 0.1; done; exec weston-terminal --fullscreen' \
           "$trial/cover"
       else
@@ -110,13 +120,13 @@ trial() {
       ;;
   esac
   pids="$pids $!"
-  if ! wait_until has_socket; then
+  if ! wait_until wayland_socket >/dev/null; then
     echo "$compositor: did not start (see $pictures/$compositor.log)"
     cp "$trial/compositor.log" "$pictures/$compositor.log"
     stop_all
     return
   fi
-  WAYLAND_DISPLAY=$(ls "$XDG_RUNTIME_DIR" | grep -x 'wayland-[0-9a-z-]*' | head -n 1)
+  WAYLAND_DISPLAY=$(wayland_socket)
   export WAYLAND_DISPLAY
 
   $as "$companion_sim" "$trial/telvnor" --every 500 >/dev/null 2>&1 &
