@@ -6,6 +6,7 @@
 #include "event_pump.h"
 #include "files.h"
 #include "journal.h"
+#include "notifier.h"
 #include "process.h"
 #include "restart.h"
 #include "services.h"

@@ -4,6 +4,7 @@
 #include "event_pump.h"
 #include "files.h"
 #include "journal.h"
+#include "notifier.h"
 #include "process.h"
 #include "restart.h"
 
@@ -20,6 +21,9 @@ struct services {
   // The system's log, when there is one: a copy of every event, and the
   // warnings for the administrator.
   journal* system_log = nullptr;
+  // The desktop's notifications, where the program shows any: the restart's
+  // warning there too.
+  notifier* notifications = nullptr;
 };
 
 }  // namespace vrnskdm::platform

@@ -101,8 +101,14 @@ class form_control {
   void restore_and_show() { ++raise_requests_; }
   std::uint64_t raise_requests() const { return raise_requests_; }
 
+  // Whether the window stays over the other windows, as far as the platform
+  // lets a program ask for it, or takes its ordinary place among them.
+  void keep_on_top(bool on) { kept_on_top_ = on; }
+  bool kept_on_top() const { return kept_on_top_; }
+
  private:
   std::uint64_t raise_requests_ = 0;
+  bool kept_on_top_ = false;
 };
 
 }  // namespace vrnskdm::supervision

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/text.h"
+#include "warning_notification.h"
 
 namespace vrnskdm::supervision {
 
@@ -21,6 +22,8 @@ void countdown_tick(supervisor& s) {
 
   if (state.raised == 0) {
     window.form.restore_and_show();
+    // Until the outage ends, so that no other window covers the warning.
+    window.form.keep_on_top(true);
     state.raised = 1;
   }
   if (state.countdown > 0) state.countdown -= step;
@@ -33,7 +36,12 @@ void countdown_tick(supervisor& s) {
   window.warning.enabled = shown;
   window.sfondo.enabled = shown;
   window.sfondo.visible = shown;
-  if (!shown) state.countdown = countdown_start;
+  if (shown) {
+    notify_warning(s);
+  } else {
+    state.countdown = countdown_start;
+    withdraw_warning(s);
+  }
 }
 
 }  // namespace vrnskdm::supervision

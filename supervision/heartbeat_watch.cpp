@@ -3,6 +3,7 @@
 #include "administrator_warnings.h"
 #include "platform/text.h"
 #include "restart_request.h"
+#include "warning_notification.h"
 
 namespace vrnskdm::supervision {
 
@@ -25,7 +26,9 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
   s.window.checking.caption = "TELVANORE alive at: " + stamp;
   s.window.warning.caption.clear();
   s.window.sfondo.visible = false;
+  s.window.form.keep_on_top(false);
   s.state.raised = 0;
+  withdraw_warning(s);
   // A heartbeat the companion still holds open may resist; it is then seen again
   // at the next tick, which counts as alive. The debug build stops instead, so
   // that the fault shows.
@@ -39,6 +42,7 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
 // The answer comes later; a refusal is logged when it does.
 void lock_restart(supervisor& s) {
   record_event(s, "Shutdown for no TELVANORE response");
+  withdraw_warning(s);
   s.platform.fs.close_all_files();
   if (s.state.debug_mode == 0) {
     ask_for_restart(s, restart_asker::lock);

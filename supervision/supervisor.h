@@ -36,6 +36,8 @@ struct supervisor {
   platform::services platform;
   restart_progress restart;
   lasting_problems problems;
+  // The countdown's notification was sent and not withdrawn since.
+  bool warning_notified = false;
 };
 
 }  // namespace vrnskdm::supervision

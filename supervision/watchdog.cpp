@@ -7,6 +7,7 @@
 #include "on_period_validate.h"
 #include "on_save.h"
 #include "restart_request.h"
+#include "warning_notification.h"
 #include "watch_tick.h"
 
 namespace vrnskdm::supervision {
@@ -44,6 +45,7 @@ std::optional<std::chrono::milliseconds> watchdog::next_due() const {
 
 void watchdog::run_due() {
   take_answers(supervisor_);
+  take_notification_replies(supervisor_);
   platform::clock& time = supervisor_.platform.time;
   for (auto tick = scheduler_.next(); tick && tick->due <= time.monotonic();
        tick = scheduler_.next()) {

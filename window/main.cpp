@@ -6,6 +6,7 @@
 #include "application_setup.h"
 #include "operator_window.h"
 #include "platform/answer_bell.h"
+#include "platform/desktop_notifier.h"
 #include "platform/folder_lock.h"
 #include "platform/journal.h"
 #include "platform/logind_restarter.h"
@@ -42,9 +43,11 @@ int main(int argc, char* argv[]) {
   vrnskdm::platform::answer_bell logind_answered;
   vrnskdm::platform::logind_restarter restart{&logind_answered};
   vrnskdm::platform::real_process process;
+  vrnskdm::platform::desktop_notifier notifications{&logind_answered};
   constexpr std::int16_t build_debug_mode = VRNSKDM_DEBUG_MODE_VALUE;
   vrnskdm::supervision::watchdog program{
-      vrnskdm::platform::services{files, clock, events, restart, process, &journal}, build_debug_mode};
+      vrnskdm::platform::services{files, clock, events, restart, process, &journal, &notifications},
+      build_debug_mode};
 
   vrnskdm::window::operator_window window{program, &logind_answered};
   window.start();

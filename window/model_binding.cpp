@@ -9,6 +9,7 @@
 
 #include "form1.h"
 #include "operator_check_box.h"
+#include "window_stacking.h"
 
 namespace vrnskdm::window {
 
@@ -55,7 +56,10 @@ QColor colour_of(std::uint32_t colour) {
 }  // namespace
 
 model_binding::model_binding(form1& form, supervision::window_model& model)
-    : form_{form}, model_{model}, raise_requests_shown_{model.form.raise_requests()} {}
+    : form_{form},
+      model_{model},
+      raise_requests_shown_{model.form.raise_requests()},
+      kept_on_top_shown_{model.form.kept_on_top()} {}
 
 void model_binding::show_model() {
   show_label(form_.checking(), model_.checking);
@@ -112,12 +116,14 @@ void model_binding::show_selector() {
 }
 
 void model_binding::bring_up_when_asked() {
+  if (model_.form.kept_on_top() != kept_on_top_shown_) {
+    kept_on_top_shown_ = model_.form.kept_on_top();
+    keep_on_top(form_, kept_on_top_shown_);
+  }
   const std::uint64_t requests = model_.form.raise_requests();
   if (requests == raise_requests_shown_) return;
   raise_requests_shown_ = requests;
-  form_.showNormal();
-  form_.raise();
-  form_.activateWindow();
+  bring_up(form_);
 }
 
 void model_binding::take_edits() {

@@ -34,6 +34,7 @@ class model_binding {
   std::optional<std::uint32_t> back_color_shown_;
   std::vector<std::string> entries_shown_;
   std::uint64_t raise_requests_shown_;
+  bool kept_on_top_shown_;
 };
 
 }  // namespace vrnskdm::window

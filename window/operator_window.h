@@ -15,7 +15,8 @@ namespace vrnskdm::window {
 // did.
 class operator_window {
  public:
-  // The bell rings when logind has answered; it may be null.
+  // The bell rings when logind or the notification service has answered; it
+  // may be null.
   explicit operator_window(supervision::watchdog& program, platform::answer_bell* bell = nullptr);
 
   // Runs the start-up, and only when it has finished binds the controls to the

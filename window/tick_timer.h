@@ -13,8 +13,9 @@ namespace vrnskdm::window {
 // Drives the watchdog's two timers with one precise Qt timer, armed for the next
 // tick that falls due on the monotonic clock. The ticks keep to their own due
 // times, so a late wake-up on a busy machine shifts no later tick, and the
-// countdown keeps to real seconds. Answers from logind are taken when its bell
-// rings, between ticks, so that no tick waits for them.
+// countdown keeps to real seconds. Answers from logind and the notification
+// service are taken when their bell rings, between ticks, so that no tick waits
+// for them.
 class tick_timer {
  public:
   // after_ticks runs after each batch of ticks or answers, and before the timer

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-// Every test points the system bus at a bus of its own; should one forget, its
-// request finds no bus rather than the machine's logind.
+// Every test points the system and session buses at a bus of its own; should
+// one forget, its request finds no bus rather than the machine's logind or the
+// desktop of whoever runs the tests.
 int main(int argc, char** argv) {
   ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/vrnskdm-no-bus", 1);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vrnskdm-no-bus", 1);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -40,7 +40,8 @@ constexpr const char* zone_after = "/usr/share/zoneinfo/Etc/GMT-14";
 // root).
 class machine {
  public:
-  explicit machine(logind_kind kind) : logind_{bus_}, silent_{kind == logind_kind::silent} {
+  explicit machine(logind_kind kind)
+      : logind_{bus_}, notifications_{bus_, notification_service}, silent_{kind == logind_kind::silent} {
     if (kind == logind_kind::refusing) logind_.refuse_reboot("org.freedesktop.DBus.Error.AccessDenied");
     if (silent_) logind_.freeze();
     write(folder_.file("vrnskdm.ini"), "telvnor_path=" + folder_.file("telvnor") +
@@ -56,6 +57,7 @@ class machine {
     }
     program_.emplace(command,
                      std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address(),
+                                              "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
                                               "QT_QPA_PLATFORM=offscreen"},
                      folder_.file("program.out"), folder_.path());
   }
@@ -79,6 +81,7 @@ class machine {
     return calls;
   }
   lines logind_calls() { return logind_.calls(); }
+  lines notification_calls() { return notifications_.calls(); }
   bool running() { return !program_->has_ended(); }
   std::string program_output() const { return program_->output(); }
 
@@ -96,6 +99,7 @@ class machine {
   temp_folder folder_;
   private_bus bus_;
   logind_mock logind_;
+  dbus_mock notifications_;
   bool silent_;
   std::optional<child_process> companion_;
   std::optional<child_process> program_;
@@ -169,6 +173,14 @@ TEST(WholeProgram, RestartsTheMachineThreeMinutesAfterTheCompanionFellSilent) {
   std::this_thread::sleep_for(3s);
 
   EXPECT_EQ(accepting.logind_calls(), (lines{"CanReboot()", "Reboot(false)"}));
+  // The desktop showed the warning too, until the restart was asked for (and
+  // shows it again for the next countdown, since the machine stays up here).
+  const lines notified = accepting.notification_calls();
+  ASSERT_GE(notified.size(), 2u);
+  EXPECT_EQ(lines(notified.begin(), notified.begin() + 2),
+            (lines{R"(Notify("vrnskdm", 0, "vrnskdm", "The machine restarts in 180 seconds", )"
+                   R"("TELVANORE does not respond.", [], {"urgency": <y 2>}, 0))",
+                   "CloseNotification(1)"}));
   EXPECT_EQ(accepting.log(),
             (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response"}));
   EXPECT_EQ(refusing.restart_calls(), lines{"Reboot(false)"});

@@ -20,6 +20,8 @@ using lines = std::vector<std::string>;
 constexpr std::int16_t shipped = 0;
 constexpr std::int16_t debug = 1;
 
+const std::string warning_shown = "show: The machine restarts in 180 seconds";
+
 // A watchdog whose companion beats at every tick until told to fall silent.
 class Outage : public ::testing::Test {
  protected:
@@ -73,9 +75,13 @@ TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().sfondo.visible);
   EXPECT_EQ(run.window().form.raise_requests(), 0u);
+  EXPECT_FALSE(run.window().form.kept_on_top());
+  EXPECT_EQ(run.notifications.asked, lines{});
 
   advance_to(first_silent + 1s);
   EXPECT_EQ(run.window().form.raise_requests(), 1u);
+  EXPECT_TRUE(run.window().form.kept_on_top());
+  EXPECT_EQ(run.notifications.asked, lines{warning_shown});
   EXPECT_EQ(run.state().countdown, 179);
   EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 179 SECONDS!");
   EXPECT_TRUE(run.window().sfondo.visible);
@@ -86,6 +92,7 @@ TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
   advance_to(first_silent + 2s);
   EXPECT_EQ(run.window().sfondo.back_color, warning_green);
   EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 178 SECONDS!");
+  EXPECT_EQ(run.notifications.asked, lines{warning_shown});  // once per countdown
 
   advance_to(first_silent + 152s);
   EXPECT_EQ(run.state().countdown, 28.5);
@@ -105,6 +112,8 @@ TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 1u);  // once per outage
+  EXPECT_TRUE(run.window().form.kept_on_top());        // until the outage ends
+  EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
 }
 
 // Seconds left after each countdown tick: whole seconds down to 29, then half
@@ -137,6 +146,7 @@ TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
   for (const milliseconds ends_after : {milliseconds{1s}, milliseconds{30s}, milliseconds{151s},
                                         milliseconds{170s}, 180s + 500ms}) {
     SCOPED_TRACE(ends_after.count());
+    run.notifications.asked.clear();
     const milliseconds first_silent = fall_silent();
     advance_to(first_silent + ends_after);
     beating = true;
@@ -147,6 +157,8 @@ TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
     EXPECT_FALSE(run.window().sfondo.visible);
     EXPECT_EQ(run.window().warning.caption, "");
     EXPECT_EQ(run.state().raised, 0);
+    EXPECT_FALSE(run.window().form.kept_on_top());
+    EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
     run.advance(200s);
     EXPECT_TRUE(run.restart.requests.empty());
   }
@@ -200,6 +212,7 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     SCOPED_TRACE(refusal.why);
     run.restart.answer = refusal.answer;
     run.restart.requests.clear();
+    run.notifications.asked.clear();
     const milliseconds first_silent = fall_silent();
     const std::size_t logged_before = run.log_messages().size();
     advance_to(first_silent + 181s);
@@ -223,6 +236,8 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     advance_to(first_silent + 363s);
     EXPECT_EQ(run.restart.requests,
               (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));
+    // Each countdown has its notification, gone when its restart is asked for.
+    EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close", warning_shown, "close"}));
     beating = true;
     run.advance(3s);
   }
@@ -237,6 +252,7 @@ TEST_F(DebugOutage, LogsThatTheRestartWasNotMade) {
                    "Reboot not performed because debug mode is active.",
                    "VARNISKELDAM Unable to REBOOT!"}));
   EXPECT_EQ(run.window().checking.caption, "VARNISKELDAM Unable to REBOOT!");
+  EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
 }
 
 TEST_F(Outage, AnUncheckedSwitchWatchesButNeverArms) {
@@ -246,20 +262,25 @@ TEST_F(Outage, AnUncheckedSwitchWatchesButNeverArms) {
   EXPECT_EQ(run.window().checking.caption, " TELVANORE seems to be died at: " + stamp());
   EXPECT_FALSE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 0u);
+  EXPECT_FALSE(run.window().form.kept_on_top());
   EXPECT_TRUE(run.restart.requests.empty());
+  EXPECT_EQ(run.notifications.asked, lines{});
 }
 
 // Grayed arms the countdown timer, but the countdown treats it as off: the
-// window comes up once, the panel stays hidden, the countdown is held.
+// window comes up once and stays on top, the panel stays hidden, the countdown
+// is held, and the desktop is told nothing.
 TEST_F(Outage, AGrayedSwitchBringsTheWindowUpButNeverRestarts) {
   run.window().reboot.set_value(2);
   fall_silent();
   run.advance(400s);
   EXPECT_TRUE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 1u);
+  EXPECT_TRUE(run.window().form.kept_on_top());
   EXPECT_FALSE(run.window().sfondo.visible);
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_TRUE(run.restart.requests.empty());
+  EXPECT_EQ(run.notifications.asked, lines{});
 }
 
 TEST_F(Outage, SwitchedOffAndOnAgainTheCountdownStartsOver) {
@@ -269,11 +290,13 @@ TEST_F(Outage, SwitchedOffAndOnAgainTheCountdownStartsOver) {
   run.advance(1s);
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().sfondo.visible);
+  EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
   run.window().reboot.click();  // on again
   run.advance(1s);
   EXPECT_EQ(run.state().countdown, 179);
   EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 179 SECONDS!");
   EXPECT_TRUE(run.window().sfondo.visible);
+  EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close", warning_shown}));
 }
 
 // The executable gone mid-countdown: nothing arms or disarms, the countdown

@@ -16,7 +16,7 @@ simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, simulated_clock 
       events{clock},
       restart{clock},
       program{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
-                                 proc, &journal},
+                                 proc, &journal, &notifications},
               debug_mode} {}
 
 void simulated_watchdog::advance(std::chrono::milliseconds by) {

@@ -58,6 +58,7 @@ class simulated_watchdog {
   simulated_events events;
   recording_restarter restart;
   recording_process proc;
+  recording_notifier notifications;
   supervision::watchdog program;
   std::function<void()> before_each_tick;
 };

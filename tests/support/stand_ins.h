@@ -10,6 +10,7 @@
 
 #include "platform/event_pump.h"
 #include "platform/journal.h"
+#include "platform/notifier.h"
 #include "platform/process.h"
 #include "platform/restart.h"
 #include "simulated_clock.h"
@@ -88,6 +89,16 @@ class recording_journal final : public platform::journal {
   void warn(std::string_view message) override { warnings.emplace_back(message); }
   std::vector<std::string> messages;
   std::vector<std::string> warnings;
+};
+
+// Records what the desktop was asked to show: "show: " and the summary, or
+// "close".
+class recording_notifier final : public platform::notifier {
+ public:
+  void show(const platform::notification& shown) override { asked.push_back("show: " + shown.summary); }
+  void close() override { asked.emplace_back("close"); }
+  void take_replies() override {}
+  std::vector<std::string> asked;
 };
 
 struct program_ended {};

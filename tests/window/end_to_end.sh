@@ -1,18 +1,27 @@
 #!/bin/sh
 # Drives the real program from outside, as an operator does, on a private X
-# server: types a companion folder, switches "Reboot each" off, picks "7 Days" in
-# the drop-down and clicks SAVE, then reads the settings file on disk. The
-# system bus is pointed nowhere, so no restart could ever be requested.
+# server with a window manager: types a companion folder, switches "Reboot each"
+# off, picks "7 Days" in the drop-down and clicks SAVE, then reads the settings
+# file on disk. Then a program fills the screen over the window, the companion
+# falls silent, and the warning must come up over that program, held above it
+# until the companion beats again; meanwhile the desktop shows it as a
+# notification, on a session bus of the test's own with python-dbusmock
+# standing in for the notification service. The system bus is pointed nowhere,
+# so no restart could ever be requested.
+#
+#   end_to_end.sh PROGRAM COMPANION_SIM PICTURES_FOLDER
 set -eu
 
 program=$(realpath "$1")
+companion_sim=$(realpath "$2")
+pictures=$3
 scratch=$(mktemp -d)
 xvfb_pid=""
 program_pid=""
+helper_pids=""
 
 cleanup() {
-  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  for pid in $program_pid $helper_pids $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$scratch"
 }
@@ -21,7 +30,7 @@ trap 'exit 1' INT TERM
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in program xvfb; do
+  for log in program xvfb openbox xterm notifications; do
     if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; cat "$scratch/$log.log" >&2; fi
   done
   exit 1
@@ -40,6 +49,33 @@ unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
 
+dbus-daemon --session --nofork --address="unix:path=$scratch/session-bus" --print-address=1 \
+  >"$scratch/session-address" 2>/dev/null &
+helper_pids=$!
+for _ in $(seq 100); do
+  [ -s "$scratch/session-address" ] && break
+  sleep 0.1
+done
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/session-address")
+[ -n "$DBUS_SESSION_BUS_ADDRESS" ] || fail "the session bus did not start"
+export DBUS_SESSION_BUS_ADDRESS
+/usr/bin/python3 -m dbusmock --session --template notification_daemon >"$scratch/notifications.log" 2>&1 &
+helper_pids="$helper_pids $!"
+
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+helper_pids="$helper_pids $!"
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+
+companion="$scratch/telvnor"
+mkdir "$companion"
+"$companion_sim" "$companion" --every 500 >/dev/null 2>&1 &
+companion_pid=$!
+helper_pids="$helper_pids $companion_pid"
+
 work="$scratch/work"
 mkdir "$work"
 printf 'telvnor_path=%s\r\nReboot=1\r\nReboot24=1\r\nReboot24_v=0\r\n' "$scratch/none" \
@@ -54,7 +90,6 @@ window=$(timeout 60 xdotool search --sync --onlyvisible --name '^VARNISKELDAM V\
 grep -q "VARNISKELDAM Restarted" "$work/report.log" || fail "the window showed before the start-up ended"
 [ -f "$work/delete.me" ] || fail "no marker file"
 
-# Without a window manager the window gets the keyboard only when given it.
 xdotool windowfocus --sync "$window"
 
 # Places inside the window, from its design.
@@ -67,7 +102,7 @@ save_button="199 83"
 # shellcheck disable=SC2086
 click $folder_box
 xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "/srv/telvanore"
+xdotool type --delay 20 "$companion"
 # shellcheck disable=SC2086
 click $reboot_each_box
 # shellcheck disable=SC2086
@@ -78,7 +113,7 @@ sleep 0.3
 # shellcheck disable=SC2086
 click $save_button
 
-expected=$(printf 'telvnor_path=/srv/telvanore\r\nReboot=1\r\nReboot24=0\r\nReboot24_v=3\r\n' | od -c)
+expected=$(printf 'telvnor_path=%s\r\nReboot=1\r\nReboot24=0\r\nReboot24_v=3\r\n' "$companion" | od -c)
 for _ in $(seq 50); do
   [ "$(od -c <"$work/vrnskdm.ini")" = "$expected" ] && break
   sleep 0.1
@@ -90,3 +125,66 @@ instead of
 $expected"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
 echo "PASS: the settings saved from the window are on disk"
+
+# The saved folder is watched from now on, where the companion beats.
+mkdir -p "$pictures"
+# Whether a picture of the whole screen shows the warning panel's red or green.
+warning_seen() {
+  import -window root "$1"
+  convert "$1" -format %c histogram:info:- | grep -q -i -e '#FF0101' -e '#00FF01'
+}
+above() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+xterm -fullscreen >"$scratch/xterm.log" 2>&1 &
+helper_pids="$helper_pids $!"
+kiosk=$(timeout 10 xdotool search --sync --onlyvisible --class xterm | head -n 1)
+[ -n "$kiosk" ] || fail "xterm did not show"
+for _ in $(seq 50); do
+  xprop -id "$kiosk" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN && break
+  sleep 0.1
+done
+xprop -id "$kiosk" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "xterm does not fill the screen"
+! warning_seen "$pictures/x11-covered.png" || fail "the warning shows before the companion fell silent"
+above && fail "the window is kept on top while all is well"
+
+kill -USR1 "$companion_pid"
+# The last heartbeat may still be waiting: the first silent tick comes within
+# two seconds, the countdown's first tick a second later, and with it the
+# "above" state.
+for _ in $(seq 50); do
+  above && break
+  sleep 0.1
+done
+above || fail "the window is not kept on top during the countdown"
+raised_at=$(now_ms)
+until warning_seen "$pictures/x11-warning.png"; do
+  [ $(($(now_ms) - raised_at)) -lt 2000 ] || fail "no warning over the fullscreen program within 2 s"
+  sleep 0.1
+done
+echo "PASS: the warning shows over a fullscreen program $(($(now_ms) - raised_at)) ms after it was raised"
+
+# The calls the notification service had, without their times.
+notifications() {
+  busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.freedesktop.Notifications \
+    /org/freedesktop/Notifications org.freedesktop.DBus.Mock GetCalls | sed 's/ [0-9]\{10,\} "/ "/g'
+}
+shown='"Notify" 8 s "vrnskdm" u 0 s "vrnskdm" s "The machine restarts in 180 seconds"'
+shown="$shown"' s "TELVANORE does not respond." as 0 a{sv} 1 "urgency" y 2 i 0'
+[ "$(notifications)" = "a(tsav) 1 $shown" ] || fail "the desktop was told $(notifications)"
+
+kill -USR2 "$companion_pid"
+for _ in $(seq 30); do
+  above || break
+  sleep 0.1
+done
+above && fail "the window is still kept on top after the companion beats again"
+for _ in $(seq 20); do
+  [ "$(notifications)" = "a(tsav) 2 $shown \"CloseNotification\" 1 i 1" ] && break
+  sleep 0.1
+done
+[ "$(notifications)" = "a(tsav) 2 $shown \"CloseNotification\" 1 i 1" ] ||
+  fail "the notification was not closed: $(notifications)"
+xdotool search --onlyvisible --name '^VARNISKELDAM V\.01\.00$' >/dev/null || fail "the window went away"
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
+echo "PASS: the window takes its ordinary place again, and the notification goes, once the companion beats"

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include "running_window.h"
 #include "support/faulty_files.h"
@@ -28,6 +29,9 @@ void click_drop_down_button(QComboBox& selector) {
   QTest::mouseClick(&selector, Qt::LeftButton, {},
                     testing::selector_part(selector, QStyle::SC_ComboBoxArrow).center());
 }
+
+// Whether the window manager is asked to keep the window over the others.
+bool on_top(const form1& form) { return form.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint); }
 
 // The focus on the period selector, and its next entry chosen there.
 QComboBox& choose_next_period(form1& form) {
@@ -49,7 +53,7 @@ class OperatorWindowTest : public QObject {
 
   void theWindowShowsTheStartUpsSettings();
   void theWindowFollowsTheTicksAndFlashesThePanel();
-  void theFirstCountdownTickBringsAMinimizedWindowUp();
+  void theFirstCountdownTickBringsAMinimizedWindowUpOnTopUntilTheOutageEnds();
   void theTimerIsPreciseAndArmedForTheNextTick();
 
   void theOperatorsEditsReachTheModel();
@@ -116,7 +120,7 @@ void OperatorWindowTest::theWindowFollowsTheTicksAndFlashesThePanel() {
   QCOMPARE(form.warning().text(), QString{});
 }
 
-void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUp() {
+void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUpOnTopUntilTheOutageEnds() {
   running_window w;
   w.run.write_settings(1, 1, 0);
   w.run.install_companion();
@@ -125,10 +129,17 @@ void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUp() {
   QTRY_VERIFY(w.form().isMinimized());
   w.advance(1s);  // silent: the countdown is armed
   QVERIFY(w.form().isMinimized());
+  QVERIFY(!on_top(w.form()));
   w.advance(1s);
   QVERIFY(!w.form().isMinimized());
   QVERIFY(w.form().isVisible());
+  QVERIFY(on_top(w.form()));
   QTRY_VERIFY(w.form().isActiveWindow());
+
+  w.run.beat();
+  w.advance(1s);
+  QVERIFY(!on_top(w.form()));
+  QVERIFY(w.form().isVisible());
 }
 
 void OperatorWindowTest::theTimerIsPreciseAndArmedForTheNextTick() {

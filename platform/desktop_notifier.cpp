@@ -1,0 +1,71 @@
+#include "desktop_notifier.h"
+
+#include "bus_call.h"
+
+namespace vrnskdm::platform {
+
+namespace {
+
+constexpr const char* program_name = "vrnskdm";
+constexpr std::uint8_t urgency_critical = 2;
+// Never expires: it goes when it is closed.
+constexpr std::int32_t expire_never = 0;
+
+constexpr bus_method notifications(const char* member) {
+  return {"org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+          "org.freedesktop.Notifications", member};
+}
+
+}  // namespace
+
+desktop_notifier::desktop_notifier(answer_bell* bell) : bell_{bell} {}
+
+desktop_notifier::~desktop_notifier() = default;
+
+void desktop_notifier::show(const notification& shown) {
+  wanted_ = shown;
+  ++wanted_serial_;
+  send_next();
+}
+
+void desktop_notifier::close() {
+  wanted_.reset();
+  send_next();
+}
+
+void desktop_notifier::take_replies() {
+  if (!call_) return;
+  const std::optional<bus_reply> reply = call_->take();
+  if (!reply) return;
+  if (call_shows_ && reply->answered) {
+    id_ = reply->number;
+    on_screen_ = true;
+  }
+  call_.reset();
+  send_next();
+}
+
+void desktop_notifier::send_next() {
+  if (call_) return;
+  if (wanted_ && sent_serial_ != wanted_serial_) {
+    sent_serial_ = wanted_serial_;
+    call_shows_ = true;
+    call_ = std::make_unique<bus_call>(
+        bus_kind::session, notifications("Notify"),
+        [shown = *wanted_, replaces = id_](sd_bus_message* message) {
+          return sd_bus_message_append(message, "susssasa{sv}i", program_name, replaces, program_name,
+                                       shown.summary.c_str(), shown.body.c_str(), 0, 1, "urgency",
+                                       "y", urgency_critical, expire_never);
+        },
+        bell_);
+  } else if (!wanted_ && on_screen_) {
+    on_screen_ = false;
+    call_shows_ = false;
+    call_ = std::make_unique<bus_call>(
+        bus_kind::session, notifications("CloseNotification"),
+        [id = id_](sd_bus_message* message) { return sd_bus_message_append(message, "u", id); },
+        bell_);
+  }
+}
+
+}  // namespace vrnskdm::platform

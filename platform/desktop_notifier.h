@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "answer_bell.h"
+#include "notifier.h"
+
+namespace vrnskdm::platform {
+
+class bus_call;
+
+// The desktop's notification service (org.freedesktop.Notifications) on the
+// session bus, as the program "vrnskdm" with its icon, at urgency critical:
+// GNOME Shell, Plasma and dunst show such a notification over a program that
+// fills the screen, and keep it until it is closed. The calls go one after
+// another, each bounded by answer_timeout, so that a close never overtakes the
+// showing it closes; a new notification replaces the last one shown, so that
+// they never pile up. Without a session bus or a notification service the
+// calls fail quietly.
+class desktop_notifier final : public notifier {
+ public:
+  // The bell rings when a reply has come; it may be null.
+  explicit desktop_notifier(answer_bell* bell = nullptr);
+  ~desktop_notifier() override;
+  desktop_notifier(const desktop_notifier&) = delete;
+  desktop_notifier& operator=(const desktop_notifier&) = delete;
+
+  void show(const notification& shown) override;
+  void close() override;
+  void take_replies() override;
+
+ private:
+  // Sends the next call that brings the desktop to what is wanted, unless a
+  // call is still on its way.
+  void send_next();
+
+  answer_bell* bell_;
+  std::unique_ptr<bus_call> call_;  // the call on its way
+  bool call_shows_ = false;         // that call is a Notify
+  std::optional<notification> wanted_;
+  std::uint64_t wanted_serial_ = 0;  // counts the notifications asked for
+  std::uint64_t sent_serial_ = 0;    // the last of them sent
+  std::uint32_t id_ = 0;             // the service's number for the last one shown
+  bool on_screen_ = false;           // shown, and not closed since
+};
+
+}  // namespace vrnskdm::platform
