@@ -5,8 +5,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/event_pump.h"
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/restart.h"
 #include "support/scratch_dir.h"

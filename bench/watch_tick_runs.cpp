@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/date_time.h"
+#include "platform/clock.h"
 #include "ticking_watchdog.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "log_event.h"
 
+#include "platform/text.h"
+
 namespace vrnskdm::eventlog {
 
 std::string log_path(const std::string& base_dir) { return base_dir + "/report.log"; }

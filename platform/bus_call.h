@@ -1,6 +1,6 @@
 #pragma once
 
-#include <systemd/sd-bus.h>
+// Questions to other processes on D-Bus, asked without waiting for the answer.
 
 #include <chrono>
 #include <cstdint>
@@ -10,10 +10,38 @@
 #include <string>
 #include <thread>
 
-#include "answer_bell.h"
-#include "restart.h"
+// sd-bus's own; only the code that builds a call's message sees more of it.
+struct sd_bus_message;
 
 namespace vrnskdm::platform {
+
+// How long another process has to answer, from the moment a question is sent
+// to its answer, connecting to the bus included: a bus or a peer that hangs
+// must not hold anything up for longer.
+inline constexpr std::chrono::milliseconds answer_timeout{2000};
+
+// Rings when an answer from another process has come, so that the window's
+// event loop can wait on one descriptor instead of on the other process: the
+// descriptor becomes readable when rung. Rung from any thread.
+class answer_bell {
+ public:
+  answer_bell();
+  ~answer_bell();
+  answer_bell(const answer_bell&) = delete;
+  answer_bell& operator=(const answer_bell&) = delete;
+
+  // -1 where no descriptor could be had; the answers then wait for the next
+  // moment the watchdog looks anyway.
+  int descriptor() const { return descriptor_; }
+
+  void ring();
+
+  // Makes the descriptor unreadable again, for the next ring.
+  void silence();
+
+ private:
+  int descriptor_;
+};
 
 enum class bus_kind { system, session };
 

@@ -1,9 +1,15 @@
 #pragma once
 
+// Files and folders: what the logic asks of them, and the machine's own.
+
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+
+#include "journal.h"
 
 namespace vrnskdm::platform {
 
@@ -81,6 +87,76 @@ class files {
 
   // Brings a file already written and closed onto the disk, with its folder entry.
   virtual bool flush_to_disk(const std::string& path) = 0;
+};
+
+// The files of the machine, through POSIX calls. Only ordinary files are
+// opened: a pipe or a device where a file should be could block the watchdog or
+// swallow what it writes. A link that is not followed is told of once, as a
+// warning, until it is fine again.
+class posix_files final : public files {
+ public:
+  explicit posix_files(journal* warnings = nullptr) : warnings_{warnings} {}
+  posix_files(const posix_files&) = delete;
+  posix_files& operator=(const posix_files&) = delete;
+  ~posix_files() override;
+
+  std::string current_dir() override;
+  bool file_exists(const std::string& path) override;
+  bool delete_file(const std::string& path) override;
+  bool may_delete_in(const std::string& folder) override;
+  std::optional<std::string> file_behind(const std::string& path) override;
+  file_handle free_handle() override;
+  bool open_text(file_handle handle, const std::string& path, open_mode mode) override;
+  bool read_line(file_handle handle, std::string& line) override;
+  bool write_line(file_handle handle, std::string_view text) override;
+  std::optional<std::int64_t> file_length(file_handle handle) override;
+  bool sync_file(file_handle handle) override;
+  bool close_file(file_handle handle) override;
+  void close_all_files() override;
+  bool replace_file(const std::string& from, const std::string& to) override;
+  bool flush_to_disk(const std::string& path) override;
+
+  // How many files are open now.
+  std::size_t open_count() const { return open_.size(); }
+
+ private:
+  struct open_file {
+    int descriptor = -1;
+    std::string buffer;  // read ahead, not yet given out
+    std::size_t next = 0;
+    bool at_end = false;
+  };
+
+  open_file* find(file_handle handle);
+  bool fill(open_file& file);
+
+  std::map<file_handle, open_file> open_;
+  journal* warnings_;
+  std::set<std::string> links_refused_;
+};
+
+// Keeps a second watchdog out of a folder where one already runs: two would
+// share the marker and the log, and both would delete the heartbeat. The lock
+// is flock(2) on the folder's own descriptor, so no lock file appears among the
+// folder's files, and the kernel lets it go when its holder ends, however that
+// happens.
+class folder_lock {
+ public:
+  // Takes the lock on `folder` without waiting, and holds it until the object
+  // goes. Where the folder cannot be opened or locked (it is gone, unreadable,
+  // or on a file system that refuses the lock), nothing is held and nothing is
+  // refused: taken_elsewhere() is false.
+  explicit folder_lock(const std::string& folder);
+  ~folder_lock();
+  folder_lock(const folder_lock&) = delete;
+  folder_lock& operator=(const folder_lock&) = delete;
+
+  // True when another holder, in this process or another, has the lock.
+  bool taken_elsewhere() const { return taken_elsewhere_; }
+
+ private:
+  int descriptor_ = -1;
+  bool taken_elsewhere_ = false;
 };
 
 }  // namespace vrnskdm::platform

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
-namespace vrnskdm::platform {
+#include "bus_call.h"
 
-// How long logind has to answer, from the moment a question is sent to its
-// answer, connecting to the bus included: a bus or a logind that hangs must not
-// hold anything up for longer.
-inline constexpr std::chrono::milliseconds answer_timeout{2000};
+namespace vrnskdm::platform {
 
 // logind's answer to a restart request.
 struct restart_answer {
@@ -46,6 +43,27 @@ class restarter {
   // Asks whether a restart would be allowed, without asking for one.
   virtual void ask_permission() = 0;
   virtual std::optional<restart_permission> take_permission() = 0;
+};
+
+// Asks systemd-logind on the system bus to restart the machine, without asking
+// the user anything: logind decides by polkit whether the caller may.
+class logind_restarter final : public restarter {
+ public:
+  // The bell rings when an answer has come; it may be null.
+  explicit logind_restarter(answer_bell* bell = nullptr);
+  ~logind_restarter() override;
+  logind_restarter(const logind_restarter&) = delete;
+  logind_restarter& operator=(const logind_restarter&) = delete;
+
+  void send_request() override;
+  std::optional<restart_answer> take_answer() override;
+  void ask_permission() override;
+  std::optional<restart_permission> take_permission() override;
+
+ private:
+  answer_bell* bell_;
+  std::unique_ptr<bus_call> request_;
+  std::unique_ptr<bus_call> permission_;
 };
 
 }  // namespace vrnskdm::platform

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "clock.h"
-#include "event_pump.h"
 #include "files.h"
 #include "journal.h"
-#include "notifier.h"
+#include "notifications.h"
 #include "process.h"
 #include "restart.h"
 

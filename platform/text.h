@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "date_time.h"
+#include "clock.h"
 
 namespace vrnskdm::platform {
 

@@ -5,12 +5,11 @@
 
 #include "application_setup.h"
 #include "operator_window.h"
-#include "platform/answer_bell.h"
-#include "platform/desktop_notifier.h"
-#include "platform/folder_lock.h"
+#include "platform/bus_call.h"
+#include "platform/notifications.h"
+#include "platform/files.h"
 #include "platform/journal.h"
-#include "platform/logind_restarter.h"
-#include "platform/posix_files.h"
+#include "platform/restart.h"
 #include "qt_event_pump.h"
 #include "supervision/watchdog.h"
 

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "platform/event_pump.h"
+#include "platform/clock.h"
 
 namespace vrnskdm::window {
 

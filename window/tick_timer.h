@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/answer_bell.h"
+#include "platform/bus_call.h"
 #include "supervision/watchdog.h"
 
 namespace vrnskdm::window {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "support/faulty_files.h"
 #include "support/scratch_dir.h"
 #include "support/stand_ins.h"

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "fuzz_targets.h"
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "reference_lines.h"
 #include "support/scratch_dir.h"
 

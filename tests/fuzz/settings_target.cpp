@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "fuzz_targets.h"
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "reference_lines.h"
 #include "supervision/on_load.h"

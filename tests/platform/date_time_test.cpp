@@ -1,10 +1,9 @@
-#include "platform/date_time.h"
+#include "platform/clock.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 
-#include "platform/clock.h"
 #include "platform/text.h"
 #include "support/scoped_variable.h"
 #include "support/time_zone.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "platform/folder_lock.h"
+#include "platform/files.h"
 #include "support/temp_folder.h"
 
 namespace vrnskdm::platform {

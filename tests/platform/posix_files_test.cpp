@@ -1,4 +1,4 @@
-#include "platform/posix_files.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "support/simulated_watchdog.h"
 

@@ -1,4 +1,4 @@
-#include "platform/desktop_notifier.h"
+#include "platform/notifications.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

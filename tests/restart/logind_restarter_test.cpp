@@ -1,4 +1,4 @@
-#include "platform/logind_restarter.h"
+#include "platform/restart.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/journal.h"
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "support/logind_mock.h"
 #include "support/owned_fd.h"
 #include "support/private_bus.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_files.h"
+#include "platform/files.h"
 #include "scratch_dir.h"
 #include "simulated_clock.h"
 #include "stand_ins.h"

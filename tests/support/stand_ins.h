@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/event_pump.h"
+#include "platform/clock.h"
 #include "platform/journal.h"
-#include "platform/notifier.h"
+#include "platform/notifications.h"
 #include "platform/process.h"
 #include "platform/restart.h"
 #include "simulated_clock.h"

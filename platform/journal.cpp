@@ -1,3 +1,5 @@
+#include "journal.h"
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -5,8 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include "journal.h"
 
 namespace vrnskdm::platform {
 

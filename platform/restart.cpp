@@ -1,4 +1,6 @@
-#include "logind_restarter.h"
+#include "restart.h"
+
+#include <systemd/sd-bus.h>
 
 #include "bus_call.h"
 

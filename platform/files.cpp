@@ -1,6 +1,7 @@
-#include "posix_files.h"
+#include "files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -255,6 +256,20 @@ bool posix_files::replace_file(const std::string& from, const std::string& to) {
 bool posix_files::flush_to_disk(const std::string& path) {
   if (!usable_path(path)) return false;
   return sync_path(path, O_RDONLY) && sync_folder_of(path);
+}
+
+folder_lock::folder_lock(const std::string& folder) {
+  descriptor_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor_ < 0) return;
+  if (::flock(descriptor_, LOCK_EX | LOCK_NB) == 0) return;
+  taken_elsewhere_ = errno == EWOULDBLOCK;
+  ::close(descriptor_);
+  descriptor_ = -1;
+}
+
+// Closing the only descriptor of the open folder releases its lock.
+folder_lock::~folder_lock() {
+  if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 }  // namespace vrnskdm::platform

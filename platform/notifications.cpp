@@ -1,4 +1,6 @@
-#include "desktop_notifier.h"
+#include "notifications.h"
+
+#include <systemd/sd-bus.h>
 
 #include "bus_call.h"
 
