@@ -6,31 +6,24 @@
 
 #include <stdexcept>
 
-#include "supervision/heartbeat_watch.h"
 #include "supervision/watch_tick.h"
 
 namespace vrnskdm::bench {
 
-namespace {
-
-constexpr std::int16_t debug_build = 1;
-
-}  // namespace
-
 ticking_watchdog::ticking_watchdog(platform::clock& clock)
     : executable_{supervision::companion_executable_path(folder_.file("telvnor"))},
       heartbeat_{supervision::heartbeat_path(folder_.file("telvnor"))},
-      program_{platform::services{files_, clock, events_, restart_, process_}, debug_build} {
+      watchdog_{platform::services{files_, clock, events_, restart_, process_}, supervision::build::debug} {
   folder_.make_folder("telvnor");
   folder_.write("telvnor/telvnor.exe", "");
   folder_.write("vrnskdm.ini", testing::crlf_text({"telvnor_path=" + folder_.file("telvnor"),
                                                    "Reboot=1", "Reboot24=1", "Reboot24_v=0"}));
-  program_.load();
+  watchdog_.load();
   beat();
   tick();
-  if (program_.parts().window.checking.caption.rfind("TELVANORE alive at: ", 0) != 0) {
+  if (watchdog_.supervisor().window.checking.caption.rfind("TELVANORE alive at: ", 0) != 0) {
     throw std::runtime_error("the companion was not seen alive: " +
-                             program_.parts().window.checking.caption);
+                             watchdog_.supervisor().window.checking.caption);
   }
 }
 
@@ -40,7 +33,7 @@ void ticking_watchdog::beat() const {
   ::close(descriptor);
 }
 
-void ticking_watchdog::tick() { supervision::watch_tick(program_.parts()); }
+void ticking_watchdog::tick() { supervision::watch_tick(watchdog_.supervisor()); }
 
 bool ticking_watchdog::heartbeat_waiting() const {
   struct stat info {};

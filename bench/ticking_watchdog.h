@@ -58,7 +58,7 @@ class ticking_watchdog {
   no_events events_;
   silent_restarter restart_;
   platform::real_process process_;
-  supervision::watchdog program_;
+  supervision::watchdog watchdog_;
 };
 
 }  // namespace vrnskdm::bench

@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "administrator_warnings.h"
 #include "eventlog/log_event.h"
-#include "marker_file.h"
+#include "start_up.h"
 
 namespace vrnskdm::supervision {
 
@@ -85,7 +84,7 @@ void ask_for_restart(supervisor& s, restart_asker asker) {
 
 void check_restart_permission(supervisor& s) {
   // A debug build never asks for a restart.
-  if (s.state.debug_mode != 0) return;
+  if (s.state.debug_mode) return;
   s.platform.restart.ask_permission();
   s.restart.permission_pending = true;
   s.restart.permission_answer_due = s.platform.time.monotonic() + platform::answer_timeout;

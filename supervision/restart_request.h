@@ -1,5 +1,9 @@
 #pragma once
 
+// Asking logind for the restart, and whether it would be allowed, without
+// waiting for its answers, which are acted on when they come; and the events
+// the log keeps on the disk for the restart.
+
 #include <chrono>
 #include <optional>
 #include <string_view>

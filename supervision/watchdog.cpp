@@ -3,20 +3,18 @@
 #include <algorithm>
 
 #include "countdown_tick.h"
-#include "on_load.h"
-#include "on_period_validate.h"
-#include "on_save.h"
+#include "operator_actions.h"
 #include "restart_request.h"
-#include "warning_notification.h"
+#include "start_up.h"
 #include "watch_tick.h"
 
 namespace vrnskdm::supervision {
 
-watchdog::watchdog(platform::services services, std::int16_t build_debug_mode)
-    : supervisor_{services}, build_debug_mode_{build_debug_mode} {}
+watchdog::watchdog(platform::services services, build kind)
+    : supervisor_{services}, kind_{kind} {}
 
 void watchdog::load() {
-  on_load(supervisor_, build_debug_mode_);
+  on_load(supervisor_, kind_);
   check_restart_permission(supervisor_);
   follow_timers_from_now();
 }
@@ -41,6 +39,12 @@ std::optional<std::chrono::milliseconds> watchdog::next_due() const {
   const auto answer = next_answer_due(supervisor_);
   if (!tick) return answer;
   return answer ? std::min(tick->due, *answer) : tick->due;
+}
+
+std::optional<std::chrono::milliseconds> watchdog::time_until_due() const {
+  const auto due = next_due();
+  if (!due) return std::nullopt;
+  return std::max(*due - supervisor_.platform.time.monotonic(), std::chrono::milliseconds{0});
 }
 
 void watchdog::run_due() {

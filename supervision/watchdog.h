@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <optional>
 
 #include "supervisor.h"
@@ -15,10 +14,11 @@ namespace vrnskdm::supervision {
 // clock: the ticks, and the answers from logind, which come when they come.
 class watchdog {
  public:
-  watchdog(platform::services services, std::int16_t build_debug_mode);
+  watchdog(platform::services services, build kind);
 
-  supervisor& parts() { return supervisor_; }
-  const supervisor& parts() const { return supervisor_; }
+  // What the handlers work on: the state, the window's controls, the platform.
+  supervision::supervisor& supervisor() { return supervisor_; }
+  const supervision::supervisor& supervisor() const { return supervisor_; }
 
   // The start-up; the timers count from its end, and logind is asked whether a
   // restart would be allowed.
@@ -27,6 +27,9 @@ class watchdog {
   // When the next tick is due, or the next answer is there at the latest, on
   // the monotonic clock; nothing before load.
   std::optional<std::chrono::milliseconds> next_due() const;
+
+  // How long from now until next_due: 0 when it is due already.
+  std::optional<std::chrono::milliseconds> time_until_due() const;
 
   // Acts on the answers that have come, then runs every tick that is due by
   // now, in order.
@@ -41,9 +44,9 @@ class watchdog {
   // The timers as a handler just left them, from now on.
   void follow_timers_from_now();
 
-  supervisor supervisor_;
+  supervision::supervisor supervisor_;
   tick_scheduler scheduler_;
-  std::int16_t build_debug_mode_;
+  build kind_;
 };
 
 }  // namespace vrnskdm::supervision

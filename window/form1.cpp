@@ -6,13 +6,32 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "application_icon.h"
-#include "design_font.h"
-#include "operator_check_box.h"
+#include <QStringList>
+#include <string_view>
+
+#include "application.h"
+#include "supervision/window_model.h"
 
 namespace vrnskdm::window {
 
 namespace {
+
+constexpr const char* design_family = "MS Sans Serif";
+
+void install_stand_ins() {
+  static const bool installed = [] {
+    const QStringList stand_ins{QStringLiteral("Nimbus Sans"),     QStringLiteral("Nimbus Sans L"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                QStringLiteral("Helvetica"),       QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(design_family, stand_ins);
+    return true;
+  }();
+  static_cast<void>(installed);
+}
+
+QString design_text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The design is measured in twips, fifteen to a pixel.
 constexpr int twips_per_pixel = 15;
@@ -43,6 +62,31 @@ constexpr Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
 
 }  // namespace
 
+QFont design_font(double points) {
+  install_stand_ins();
+  QFont font{design_family};
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setStretch(95);
+  return font;
+}
+
+QColor design_colour(std::uint32_t bgr) {
+  return QColor{static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF)};
+}
+
+Qt::CheckState check_state_of(std::int16_t value) {
+  return value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked;
+}
+
+operator_check_box::operator_check_box(const QString& text, QWidget* parent)
+    : QCheckBox{text, parent} {
+  setTristate(true);
+}
+
+void operator_check_box::nextCheckState() { emit toggle_requested(); }
+
 form1::form1() {
   setObjectName("Form1");
   setWindowTitle(caption);
@@ -54,9 +98,10 @@ form1::form1() {
   setFont(design_font(design_points));
 
   // Created in tab order, which is the order the focus takes.
-  checking_ = label("checking", "Checking", twips(150, 120, 6105, 255), this, centred);
+  checking_ = label("checking", design_text(supervision::checking_design_text),
+                    twips(150, 120, 6105, 255), this, centred);
   reboot_ = check_box("reboot", "Reboot On TELVANORE Lock", twips(3720, 1230, 2475, 315), this);
-  reboot_->setCheckState(Qt::Checked);
+  reboot_->setCheckState(check_state_of(supervision::reboot_design_value));
 
   sfondo_ = new QFrame{this};
   sfondo_->setObjectName("sfondo");
@@ -67,20 +112,21 @@ form1::form1() {
   sfondo_->setFocusPolicy(Qt::StrongFocus);
 
   // The panel's place counts from inside its border.
-  warning_ = label("warning", "Label2",
+  warning_ = label("warning", design_text(supervision::warning_design_text),
                    twips(150, 90, 5745, 315).translated(sfondo_->contentsRect().topLeft()),
                    sfondo_, centred);
   warning_->setFont(design_font(warning_points));
 
-  path_ = new QLineEdit{"Text1", this};
+  path_ = new QLineEdit{design_text(supervision::path_design_text), this};
   path_->setObjectName("path");
   path_->setGeometry(twips(120, 1080, 2265, 345));
 
   label2_ = label("Label2", "TELVANORE path", twips(150, 780, 1590, 225), this);
   deleteme_ = label("deleteme", "", twips(150, 450, 6105, 255), this, centred);
   reboot24_ = check_box("reboot24", "Reboot each", twips(3720, 810, 1365, 285), this);
+  reboot24_->setCheckState(check_state_of(supervision::reboot24_design_value));
 
-  save_ = new QPushButton{"SAVE", this};
+  save_ = new QPushButton{design_text(supervision::save_caption), this};
   save_->setObjectName("save");
   save_->setGeometry(twips(2490, 1080, 1005, 345));
 

@@ -1,16 +1,16 @@
 #include <QApplication>
-#include <cstdint>
 #include <filesystem>
 #include <string>
 
-#include "application_setup.h"
+#include "application.h"
+#include "event_loop.h"
 #include "operator_window.h"
 #include "platform/bus_call.h"
-#include "platform/notifications.h"
 #include "platform/files.h"
 #include "platform/journal.h"
+#include "platform/notifications.h"
+#include "platform/process.h"
 #include "platform/restart.h"
-#include "qt_event_pump.h"
 #include "supervision/watchdog.h"
 
 namespace {
@@ -39,16 +39,18 @@ int main(int argc, char* argv[]) {
   vrnskdm::platform::posix_files files{&journal};
   vrnskdm::platform::real_clock clock;
   vrnskdm::window::qt_event_pump events;
-  vrnskdm::platform::answer_bell logind_answered;
-  vrnskdm::platform::logind_restarter restart{&logind_answered};
+  // Rings when logind or the desktop's notification service has answered.
+  vrnskdm::platform::answer_bell answered;
+  vrnskdm::platform::logind_restarter restart{&answered};
   vrnskdm::platform::real_process process;
-  vrnskdm::platform::desktop_notifier notifications{&logind_answered};
-  constexpr std::int16_t build_debug_mode = VRNSKDM_DEBUG_MODE_VALUE;
-  vrnskdm::supervision::watchdog program{
+  vrnskdm::platform::desktop_notifier notifications{&answered};
+  constexpr auto kind = VRNSKDM_DEBUG_MODE_VALUE ? vrnskdm::supervision::build::debug
+                                                 : vrnskdm::supervision::build::shipped;
+  vrnskdm::supervision::watchdog watchdog{
       vrnskdm::platform::services{files, clock, events, restart, process, &journal, &notifications},
-      build_debug_mode};
+      kind};
 
-  vrnskdm::window::operator_window window{program, &logind_answered};
+  vrnskdm::window::operator_window window{watchdog, &answered};
   window.start();
   return QApplication::exec();
 }

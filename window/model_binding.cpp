@@ -1,15 +1,14 @@
 #include "model_binding.h"
 
-#include <QColor>
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 
 #include "form1.h"
-#include "operator_check_box.h"
-#include "window_stacking.h"
 
 namespace vrnskdm::window {
 
@@ -31,9 +30,7 @@ void show_label(QLabel& label, const supervision::label_control& model) {
 }
 
 void show_check_box(operator_check_box& box, const supervision::check_box_control& model) {
-  const Qt::CheckState state = model.value() == 0   ? Qt::Unchecked
-                               : model.value() == 1 ? Qt::Checked
-                                                    : Qt::PartiallyChecked;
+  const Qt::CheckState state = check_state_of(model.value());
   if (box.checkState() != state) box.setCheckState(state);
 }
 
@@ -47,10 +44,37 @@ void show_button(QPushButton& button, const supervision::button_control& model) 
   if (button.text() != text) button.setText(text);
 }
 
-// 0x00BBGGRR.
-QColor colour_of(std::uint32_t colour) {
-  return QColor{static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                static_cast<int>((colour >> 16) & 0xFF)};
+bool on_wayland() { return QGuiApplication::platformName().startsWith(QLatin1String{"wayland"}); }
+
+// Restores the window when minimized, shows it and brings it over the others.
+// On X11 the window is raised and given the keyboard. A Wayland client can do
+// neither (raising does nothing, and activating needs a token from a program
+// the user is using), but a window hidden and shown again is a new window to
+// the compositor, which puts it on top: GNOME's mutter, KWin, weston and most
+// others do, sway does not over a window that fills the screen.
+void bring_up(QWidget& window) {
+  if (on_wayland()) {
+    window.hide();
+    window.showNormal();
+    return;
+  }
+  window.showNormal();
+  window.raise();
+  window.activateWindow();
+}
+
+// Keeps the window over the other windows (the "above" state of X11's window
+// managers, also over a window that fills the screen in most of them), or gives
+// it back its ordinary place. Wayland has no such request: there it changes
+// nothing.
+void keep_on_top(QWidget& window, bool on) {
+  if (on_wayland()) return;
+  // Set on the native window, which a shown window's window manager is asked to
+  // change in place. The widget's own setWindowFlag would give it a new native
+  // window, hidden, and a window shown again that way is no longer the
+  // application's active window, although it has the keyboard.
+  window.winId();  // the native window, made now where there is none yet
+  window.windowHandle()->setFlag(Qt::WindowStaysOnTopHint, on);
 }
 
 }  // namespace
@@ -83,7 +107,7 @@ void model_binding::show_panel() {
   back_color_shown_ = model.back_color;
   if (model.back_color) {
     QPalette colours = panel.palette();
-    colours.setColor(QPalette::Window, colour_of(*model.back_color));
+    colours.setColor(QPalette::Window, design_colour(*model.back_color));
     panel.setPalette(colours);
   } else {
     // The system's window colours, and whatever they become.
@@ -129,14 +153,14 @@ void model_binding::bring_up_when_asked() {
 void model_binding::take_edits() {
   QObject::connect(&form_.path(), &QLineEdit::textEdited, &form_,
                    [this](const QString& text) { model_.path.text = model_text(text); });
-  form_.reboot().on_click = [this] {
+  QObject::connect(&form_.reboot(), &operator_check_box::toggle_requested, &form_, [this] {
     model_.reboot.click();
     show_model();
-  };
-  form_.reboot24().on_click = [this] {
+  });
+  QObject::connect(&form_.reboot24(), &operator_check_box::toggle_requested, &form_, [this] {
     model_.reboot24.click();
     show_model();
-  };
+  });
   QComboBox& selector = form_.reboot_time();
   QObject::connect(&selector, &QComboBox::activated, &form_, [this](int index) {
     model_.reboot_time.set_list_index(index);

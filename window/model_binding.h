@@ -1,5 +1,10 @@
 #pragma once
 
+// The window showing the window model, and the operator's edits carried into
+// the model: the folder text, check-box clicks and the period selector. The
+// window is also brought up, and kept over the others, as each kind of display
+// lets a program do.
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,8 +16,6 @@ namespace vrnskdm::window {
 
 class form1;
 
-// Keeps the window showing the window model, and carries the operator's edits
-// into the model: the folder text, check-box clicks and the period selector.
 class model_binding {
  public:
   model_binding(form1& form, supervision::window_model& model);

@@ -6,7 +6,7 @@
 #include <QDir>
 #include <cstdio>
 
-#include "window/application_icon.h"
+#include "window/application.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 2) {

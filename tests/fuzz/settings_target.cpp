@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "reference_lines.h"
-#include "supervision/on_load.h"
+#include "supervision/start_up.h"
 #include "supervision/watch_tick.h"
 #include "support/scratch_dir.h"
 #include "support/simulated_clock.h"
@@ -16,7 +16,7 @@ namespace vrnskdm::fuzzing {
 
 namespace {
 
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 struct expected_settings {
   std::string companion_dir;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "window/application_icon.h"
+#include "window/application.h"
 
 namespace vrnskdm::packaging {
 namespace {

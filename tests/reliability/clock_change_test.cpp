@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 using testing::simulated_clock;
 using testing::simulated_watchdog;
 
-constexpr std::int16_t shipped = 0;
+using enum supervision::build;
 const std::string log_file = "/work/report.log";
 
 // The shipped program with the default settings (24 hours, both switches on)

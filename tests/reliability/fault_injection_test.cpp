@@ -23,8 +23,7 @@ using testing::file_operation;
 using testing::simulated_watchdog;
 using lines = std::vector<std::string>;
 
-constexpr std::int16_t shipped = 0;
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 // Every operation failing in turn, summed over the tests, for the record.
 int faults_injected = 0;
@@ -117,16 +116,16 @@ enum class fault_kind {
 };
 
 struct faulted_phase {
-  std::unique_ptr<testing::faulty_watchdog> program;
+  std::unique_ptr<testing::faulty_watchdog> faulty;
   outcome result;
 };
 
 // Sets the phase up, then runs it with the operations counted from its start
 // failing as told; failing < 0 fails none.
-faulted_phase run_phase(const phase& p, std::int16_t debug_mode, int failing, fault_kind kind) {
-  faulted_phase f{std::make_unique<testing::faulty_watchdog>(debug_mode, nullptr), {}};
-  simulated_watchdog& run = f.program->run;
-  testing::faulty_files& files = f.program->files;
+faulted_phase run_phase(const phase& p, supervision::build build_kind, int failing, fault_kind kind) {
+  faulted_phase f{std::make_unique<testing::faulty_watchdog>(build_kind, nullptr), {}};
+  simulated_watchdog& run = f.faulty->run;
+  testing::faulty_files& files = f.faulty->files;
   p.set_up(run);
   const int first = files.operations;
   outcome& result = f.result;
@@ -157,29 +156,29 @@ faulted_phase run_phase(const phase& p, std::int16_t debug_mode, int failing, fa
 // keeps no file open, loses at most what the failing step was writing, never
 // tears a line, and asks for no restart the fault-free run would not.
 TEST(InjectedFaults, EveryFileOperationFailingInTurnNeverStopsTheWatch) {
-  for (const std::int16_t debug_mode : {shipped, debug}) {
+  for (const supervision::build build_kind : {shipped, debug}) {
     for (const phase& p : phases) {
-      const outcome reference = run_phase(p, debug_mode, -1, fault_kind::once).result;
+      const outcome reference = run_phase(p, build_kind, -1, fault_kind::once).result;
       ASSERT_GT(reference.operations, 0) << p.name;
       ASSERT_FALSE(reference.ended) << p.name;
-      ASSERT_EQ(reference.requests, debug_mode == shipped ? p.shipped_requests : 0u) << p.name;
+      ASSERT_EQ(reference.requests, build_kind == shipped ? p.shipped_requests : 0u) << p.name;
       for (const fault_kind kind : {fault_kind::once, fault_kind::from_then}) {
         for (int failing = 0; failing < reference.operations; ++failing) {
           SCOPED_TRACE(::testing::Message()
-                       << p.name << (debug_mode ? ", debug build" : "") << ", operation " << failing
+                       << p.name << (build_kind == debug ? ", debug build" : "") << ", operation " << failing
                        << (kind == fault_kind::once ? " fails" : " and all after fail"));
-          faulted_phase f = run_phase(p, debug_mode, failing, kind);
-          simulated_watchdog& run = f.program->run;
+          faulted_phase f = run_phase(p, build_kind, failing, kind);
+          simulated_watchdog& run = f.faulty->run;
           const outcome& got = f.result;
 
-          EXPECT_EQ(f.program->real.open_count(), 0u);
+          EXPECT_EQ(f.faulty->real.open_count(), 0u);
           EXPECT_TRUE(run.window().timer1.enabled());
           const double countdown = run.state().countdown;
           EXPECT_TRUE(countdown >= 0 && countdown <= 180 &&
                       countdown * 2 == std::floor(countdown * 2));
           if (got.ended) {
             // Only the debug build stops, and only for a heartbeat it cannot delete.
-            EXPECT_EQ(debug_mode, debug);
+            EXPECT_EQ(build_kind, debug);
             EXPECT_TRUE(run.heartbeat_waiting());
             continue;
           }
@@ -222,7 +221,7 @@ TEST(InjectedFaults, EveryFileOperationFailingInTurnNeverStopsTheWatch) {
               << run.window().checking.caption;
           EXPECT_EQ(run.state().countdown, 180);
           EXPECT_FALSE(run.window().timer2.enabled());
-          EXPECT_EQ(f.program->real.open_count(), 0u);
+          EXPECT_EQ(f.faulty->real.open_count(), 0u);
         }
       }
     }

@@ -16,7 +16,7 @@ namespace {
 
 using testing::simulated_watchdog;
 
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 constexpr off_t one_gibibyte = off_t{1} << 30;
 
 // The most memory the process has held at once so far, in bytes.

@@ -13,7 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::simulated_watchdog;
 
-constexpr std::int16_t shipped = 0;
+using enum supervision::build;
 
 // Hours of the program on the machine's files, with outages, ends of periods
 // and renewals, and a log that keeps reaching its cap: no file stays open

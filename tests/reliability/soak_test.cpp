@@ -62,7 +62,7 @@ class soak_checker final : public soak_observer {
   }
 
   void ticked(soak_world& world, const tick_report& r) override {
-    const supervision::supervisor& program = *world.program();
+    const supervision::supervisor& program = *world.supervisor();
     const double countdown = program.state.countdown;
     check(countdown >= 0 && countdown <= 180 && std::floor(countdown * 2) == countdown * 2,
           r.moment, "the countdown stays within 0 to 180, in half seconds");
@@ -132,7 +132,7 @@ class soak_checker final : public soak_observer {
 
   void watch_tick(soak_world& world, const tick_report& r, std::size_t locks, std::size_t schedules,
                   std::size_t renewals_logged) {
-    const supervision::supervisor& program = *world.program();
+    const supervision::supervisor& program = *world.supervisor();
     const bool alive = r.executable_present && r.heartbeat_present;
     const bool silent = r.executable_present && !r.heartbeat_present;
     if (alive) {

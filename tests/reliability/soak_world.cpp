@@ -11,7 +11,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr std::int16_t shipped = 0;
+using enum supervision::build;
 
 }  // namespace
 
@@ -39,12 +39,14 @@ bool soak_world::chance(double probability) {
   return std::bernoulli_distribution{probability}(random_);
 }
 
-supervision::supervisor* soak_world::program() { return program_ ? &program_->parts() : nullptr; }
+supervision::supervisor* soak_world::supervisor() {
+  return watchdog_ ? &watchdog_->supervisor() : nullptr;
+}
 
 // The machine has come up: the program starts, and so does the companion.
 void soak_world::start_program() {
-  program_.emplace(platform::services{files_, clock_, events_, restart_, process_}, shipped);
-  program_->load();
+  watchdog_.emplace(platform::services{files_, clock_, events_, restart_, process_}, shipped);
+  watchdog_->load();
   started_at_ = clock_.monotonic();
   ++counts_.starts;
   std::vector<std::string> logged;
@@ -64,12 +66,12 @@ void soak_world::start_program() {
 
 void soak_world::run_until(milliseconds end) {
   while (clock_.monotonic() < end) {
-    if (!program_) {
+    if (!watchdog_) {
       clock_.advance_to(up_again_at_);
       start_program();
       continue;
     }
-    milliseconds next = *program_->next_due();
+    milliseconds next = *watchdog_->next_due();
     next = std::min({next, companion_change_at_, next_operator_action_, next_clock_step_});
     if (companion_ == companion::beating) next = std::min(next, next_beat_);
     if (going_down_at_) next = std::min(next, *going_down_at_);
@@ -77,7 +79,7 @@ void soak_world::run_until(milliseconds end) {
 
     if (going_down_at_ && *going_down_at_ == next) {
       going_down_at_.reset();
-      program_.reset();
+      watchdog_.reset();
       up_again_at_ = next + random_between(30s, 120s);
       continue;
     }
@@ -88,20 +90,20 @@ void soak_world::run_until(milliseconds end) {
     }
     if (next_operator_action_ == next) operator_acts(next);
     if (next_clock_step_ == next) clock_steps();
-    if (*program_->next_due() == next) run_ticks(next);
+    if (*watchdog_->next_due() == next) run_ticks(next);
   }
 }
 
 void soak_world::run_ticks(milliseconds now) {
-  supervision::supervisor& parts = program_->parts();
+  const supervision::supervisor& supervisor = watchdog_->supervisor();
   tick_report report{};
   report.moment = now;
   report.watch_ticked = (now - started_at_) % 1s == 0ms;
   report.executable_present = files_.file_exists(executable);
   report.heartbeat_present = files_.file_exists(heartbeat);
   report.marker_present = files_.file_exists(marker_file);
-  report.reboot = parts.window.reboot.value();
-  report.reboot24 = parts.window.reboot24.value();
+  report.reboot = supervisor.window.reboot.value();
+  report.reboot24 = supervisor.window.reboot24.value();
   // Now and then restarts are refused, once or for a while, and the program has
   // to carry on.
   if (now >= next_refusal_) {
@@ -113,7 +115,7 @@ void soak_world::run_ticks(milliseconds now) {
   restart_.answer = refusing ? logind_answer::refuses : logind_answer::accepts;
   report.accepted = !refusing;
 
-  program_->run_due();
+  watchdog_->run_due();
 
   report.requests = restart_.requests.size();
   restart_.requests.clear();
@@ -158,7 +160,7 @@ void soak_world::operator_acts(milliseconds now) {
   // Actions at least a few seconds apart, as a person makes them.
   next_operator_action_ = now + std::max(milliseconds{5s}, random_interval(1h));
   ++counts_.operator_actions;
-  supervision::window_model& window = program_->parts().window;
+  supervision::window_model& window = watchdog_->supervisor().window;
   const bool reboot_off = window.reboot.value() != 1;
   const bool reboot24_off = window.reboot24.value() != 1;
   const double pick = std::uniform_real_distribution<double>{0, 1}(random_);

@@ -72,8 +72,8 @@ class soak_world {
   // Lives until the monotonic moment given.
   void run_until(std::chrono::milliseconds end);
 
-  // The program now; nothing while the machine is down.
-  supervision::supervisor* program();
+  // What the program's handlers work on now; nothing while the machine is down.
+  supervision::supervisor* supervisor();
   memory_files& files() { return files_; }
   const memory_files& files() const { return files_; }
   simulated_clock& clock() { return clock_; }
@@ -99,7 +99,7 @@ class soak_world {
   simulated_events events_{clock_};
   recording_restarter restart_{clock_};
   recording_process process_;
-  std::optional<supervision::watchdog> program_;
+  std::optional<supervision::watchdog> watchdog_;
   milliseconds started_at_{};
   soak_counts counts_;
 

@@ -229,11 +229,12 @@ TEST(restart_permission_at_start, warns_in_the_journal_unless_logind_says_yes) {
     platform::logind_restarter restart{&bell};
     platform::posix_files files{&journal};
     recording_process process;
-    supervision::watchdog program{platform::services{files, clock, events, restart, process, &journal},
-                                  0};
-    program.load();
+    supervision::watchdog watchdog{
+        platform::services{files, clock, events, restart, process, &journal},
+        supervision::build::shipped};
+    watchdog.load();
     ASSERT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
-    program.run_due();
+    watchdog.run_due();
 
     std::vector<std::string> warnings;
     for (std::string fields = stand_in.receive(); !fields.empty(); fields = stand_in.receive()) {

@@ -1,4 +1,4 @@
-#include "supervision/controls.h"
+#include "supervision/window_model.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,8 @@
 
 #include "support/faulty_files.h"
 #include "support/simulated_watchdog.h"
-#include "supervision/settings_file.h"
+#include "supervision/operator_actions.h"
+#include "supervision/start_up.h"
 
 namespace vrnskdm::supervision {
 namespace {
@@ -22,7 +23,7 @@ using testing::file_operation;
 using testing::simulated_watchdog;
 using lines = std::vector<std::string>;
 
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 struct save_case {
   const char* name;
@@ -52,8 +53,8 @@ TEST(Save, WritesTheFourLinesFromTheControls) {
     window.reboot.set_value(c.reboot);
     window.reboot24.set_value(c.reboot24);
     window.reboot_time.set_list_index(c.period);
-    run.program.validate_period();
-    run.program.save();
+    run.watchdog.validate_period();
+    run.watchdog.save();
 
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), crlf_text(c.file));
     EXPECT_EQ(run.state().companion_dir, c.path);
@@ -72,8 +73,8 @@ TEST(Save, TheNextStartReadsTheSavedSettingsBack) {
   first.window().reboot.set_value(2);
   first.window().reboot24.set_value(0);
   first.window().reboot_time.set_list_index(5);
-  first.program.validate_period();
-  first.program.save();
+  first.watchdog.validate_period();
+  first.watchdog.save();
   const std::string saved = first.dir.read("vrnskdm.ini");
 
   simulated_watchdog second{debug};
@@ -92,14 +93,14 @@ TEST(Save, StartsNoNewPeriodAndLeavesMarkerLogAndTimersAlone) {
   const std::string marker = run.dir.read("delete.me");
   const std::string log = run.dir.read("report.log");
   const auto cycle_start = run.state().cycle_start;
-  const auto next_tick = run.program.next_due();
+  const auto next_tick = run.watchdog.next_due();
 
-  run.program.save();
+  run.watchdog.save();
 
   EXPECT_EQ(run.dir.read("delete.me"), marker);
   EXPECT_EQ(run.dir.read("report.log"), log);
   EXPECT_EQ(run.state().cycle_start, cycle_start);
-  EXPECT_EQ(run.program.next_due(), next_tick);
+  EXPECT_EQ(run.watchdog.next_due(), next_tick);
 }
 
 // A folder typed but not saved is not watched; once saved, the next tick watches it.
@@ -112,7 +113,7 @@ TEST(Save, TheWatchTakesTheFolderOnlyOnceSaved) {
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
 
-  run.program.save();
+  run.watchdog.save();
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: 2026/03/02 10:30:02");
 }
@@ -129,7 +130,7 @@ TEST(Save, BringsTheNewFileOntoTheDiskBeforeReplacingTheOld) {
     operations.emplace_back(operation, path);
     return false;
   };
-  run.program.save();
+  run.watchdog.save();
 
   const std::string settings = settings_path(run.dir.path());
   const std::string draft = draft_path(settings);
@@ -164,7 +165,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     files.fails = [&](file_operation, const std::string&) { return step++ == failing; };
     run.window().path.text = "/new";
     run.window().reboot.set_value(0);
-    run.program.save();
+    run.watchdog.save();
 
     EXPECT_EQ(run.window().save.caption, "UNSAVED");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
@@ -175,7 +176,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
 
     files.fails = nullptr;
-    run.program.save();
+    run.watchdog.save();
     EXPECT_EQ(run.window().save.caption, "SAVE");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), new_file);
   }
@@ -189,7 +190,7 @@ TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
   run.dir.make_folder("vrnskdm.ini.new");
   run.load();
   run.window().reboot.set_value(0);
-  run.program.save();
+  run.watchdog.save();
   EXPECT_EQ(run.window().save.caption, "UNSAVED");
   EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
   run.advance(1000ms);
@@ -207,7 +208,7 @@ TEST(Save, WritesThroughALinkAndKeepsThePermissions) {
   std::filesystem::create_symlink("shared/kiosk.ini", run.dir.file("vrnskdm.ini"));
   run.load();
   run.window().reboot.set_value(0);
-  run.program.save();
+  run.watchdog.save();
 
   EXPECT_EQ(run.window().save.caption, "SAVE");
   EXPECT_TRUE(std::filesystem::is_symlink(run.dir.file("vrnskdm.ini")));
@@ -226,11 +227,11 @@ TEST(Save, AFolderWithALineBreakIsNotSaved) {
     const std::string old_file = run.dir.read("vrnskdm.ini");
     run.load();
     run.window().path.text = folder;
-    run.program.save();
+    run.watchdog.save();
     EXPECT_EQ(run.window().save.caption, "UNSAVED");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
     run.window().path.text = "/opt/a";
-    run.program.save();
+    run.watchdog.save();
     EXPECT_EQ(run.window().save.caption, "SAVE");
     EXPECT_EQ(testing::crlf_lines(run.dir.read("vrnskdm.ini")).at(0), "telvnor_path=/opt/a");
   }
@@ -265,7 +266,7 @@ TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
   run.window().reboot24.set_value(0);
   {
     const nearly_full_disk full{40};
-    run.program.save();
+    run.watchdog.save();
   }
   EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
   EXPECT_EQ(run.window().save.caption, "UNSAVED");
@@ -282,7 +283,7 @@ TEST(PeriodValidate, TheChosenPeriodActsFromTheNextTickOnceValidated) {
   EXPECT_EQ(run.state().period_index, 0);
   EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/03 10:30:00");
 
-  run.program.validate_period();
+  run.watchdog.validate_period();
   EXPECT_EQ(run.state().period_index, 1);
   EXPECT_EQ(run.window().deleteme.caption, "System will reboot at: 2026/03/03 10:30:00");
   run.advance(1000ms);
@@ -311,9 +312,9 @@ TEST(PeriodValidate, TypedTextThatNamesNoEntryKeepsThePeriodInUse) {
     simulated_watchdog run{debug};
     run.load();
     run.window().reboot_time.set_list_index(3);
-    run.program.validate_period();
+    run.watchdog.validate_period();
     run.window().reboot_time.type_text(c.typed);
-    run.program.validate_period();
+    run.watchdog.validate_period();
 
     EXPECT_EQ(run.state().period_index, c.period_index);
     EXPECT_EQ(run.window().reboot_time.list_index(), c.period_index);

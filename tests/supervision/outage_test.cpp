@@ -17,15 +17,14 @@ using std::chrono::milliseconds;
 using testing::simulated_watchdog;
 using lines = std::vector<std::string>;
 
-constexpr std::int16_t shipped = 0;
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 const std::string warning_shown = "show: The machine restarts in 180 seconds";
 
 // A watchdog whose companion beats at every tick until told to fall silent.
 class Outage : public ::testing::Test {
  protected:
-  explicit Outage(std::int16_t debug_mode = shipped) : run{debug_mode} {}
+  explicit Outage(supervision::build kind = shipped) : run{kind} {}
 
   void SetUp() override {
     run.write_settings(1, 1, 0);
@@ -40,7 +39,7 @@ class Outage : public ::testing::Test {
   // Falls silent right after a tick; returns when the first silent tick is due.
   milliseconds fall_silent() {
     beating = false;
-    return *run.program.next_due();
+    return *run.watchdog.next_due();
   }
 
   void advance_to(milliseconds moment) { run.advance(moment - run.clock.monotonic()); }
@@ -156,7 +155,7 @@ TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
     EXPECT_FALSE(run.window().timer2.enabled());
     EXPECT_FALSE(run.window().sfondo.visible);
     EXPECT_EQ(run.window().warning.caption, "");
-    EXPECT_EQ(run.state().raised, 0);
+    EXPECT_FALSE(run.state().raised);
     EXPECT_FALSE(run.window().form.kept_on_top());
     EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
     run.advance(200s);

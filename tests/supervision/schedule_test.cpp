@@ -17,8 +17,7 @@ using platform::make_date_time;
 using testing::simulated_watchdog;
 using lines = std::vector<std::string>;
 
-constexpr std::int16_t shipped = 0;
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 // Runs ticks until the wall clock shows the moment given.
 void run_until(simulated_watchdog& run, platform::date_time moment) {

@@ -6,7 +6,7 @@
 
 #include "support/faulty_watchdog.h"
 #include "support/simulated_watchdog.h"
-#include "supervision/period_table.h"
+#include "supervision/supervisor.h"
 
 namespace vrnskdm::supervision {
 namespace {
@@ -15,8 +15,7 @@ using testing::crlf_text;
 using testing::simulated_watchdog;
 using lines = std::vector<std::string>;
 
-constexpr std::int16_t shipped = 0;
-constexpr std::int16_t debug = 1;
+using enum supervision::build;
 
 TEST(StartUp, WithoutASettingsFileTakesTheDefaultsAndCreatesNone) {
   simulated_watchdog run{debug};
@@ -61,7 +60,7 @@ TEST(StartUp, PreparesControlsTimersAndThePeriodTable) {
   EXPECT_FALSE(window.warning.enabled);
   EXPECT_EQ(state.base_dir, run.dir.path());
   EXPECT_EQ(state.cycle_start, testing::default_start());
-  EXPECT_EQ(run.program.next_due(), run.clock.monotonic() + std::chrono::seconds{1});
+  EXPECT_EQ(run.watchdog.next_due(), run.clock.monotonic() + std::chrono::seconds{1});
 }
 
 // Just after the machine starts, the clock may still be being set: the start-up
@@ -77,14 +76,14 @@ TEST(StartUp, TheShippedBuildWaitsForTheClockToSettle) {
   EXPECT_LT(waited, std::chrono::milliseconds{9000});
   EXPECT_GT(run.events.pumps, 0);
   EXPECT_EQ(run.state().cycle_start, platform::make_date_time(2026, 3, 2, 10, 30, 8));
-  EXPECT_EQ(run.state().debug_mode, 0);
+  EXPECT_FALSE(run.state().debug_mode);
 }
 
 TEST(StartUp, TheDebugBuildDoesNotWait) {
   simulated_watchdog run{debug};
   run.load();
   EXPECT_EQ(run.events.pumps, 0);
-  EXPECT_EQ(run.state().debug_mode, 1);
+  EXPECT_TRUE(run.state().debug_mode);
 }
 
 struct settings_case {

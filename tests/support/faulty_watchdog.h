@@ -13,8 +13,8 @@ using fault_rule = std::function<bool(file_operation, const std::string& path)>;
 
 // The simulated program on files that fail as the rule says.
 struct faulty_watchdog {
-  faulty_watchdog(std::int16_t debug_mode, fault_rule rule)
-      : files{real}, run{debug_mode, default_start(), &files} {
+  faulty_watchdog(supervision::build kind, fault_rule rule)
+      : files{real}, run{kind, default_start(), &files} {
     files.fails = std::move(rule);
   }
 

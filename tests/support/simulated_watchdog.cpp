@@ -6,25 +6,25 @@ namespace vrnskdm::testing {
 
 platform::date_time default_start() { return platform::make_date_time(2026, 3, 2, 10, 30, 0); }
 
-simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, platform::date_time wall_start,
+simulated_watchdog::simulated_watchdog(supervision::build kind, platform::date_time wall_start,
                                        platform::files* files)
-    : simulated_watchdog{debug_mode, simulated_clock{wall_start}, files} {}
+    : simulated_watchdog{kind, simulated_clock{wall_start}, files} {}
 
-simulated_watchdog::simulated_watchdog(std::int16_t debug_mode, simulated_clock start_clock,
+simulated_watchdog::simulated_watchdog(supervision::build kind, simulated_clock start_clock,
                                        platform::files* files)
     : clock{start_clock},
       events{clock},
       restart{clock},
-      program{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
+      watchdog{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
                                  proc, &journal, &notifications},
-              debug_mode} {}
+              kind} {}
 
 void simulated_watchdog::advance(std::chrono::milliseconds by) {
   const auto until = clock.monotonic() + by;
-  for (auto due = program.next_due(); due && *due <= until; due = program.next_due()) {
+  for (auto due = watchdog.next_due(); due && *due <= until; due = watchdog.next_due()) {
     clock.advance_to(*due);
     if (before_each_tick) before_each_tick();
-    program.run_due();
+    watchdog.run_due();
   }
   clock.advance_to(until);
 }

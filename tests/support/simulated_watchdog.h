@@ -23,17 +23,17 @@ platform::date_time default_start();
 // folder once settings point there.
 class simulated_watchdog {
  public:
-  explicit simulated_watchdog(std::int16_t debug_mode = 0,
+  explicit simulated_watchdog(supervision::build kind = supervision::build::shipped,
                               platform::date_time wall_start = default_start(),
                               platform::files* files = nullptr);
-  simulated_watchdog(std::int16_t debug_mode, simulated_clock start_clock,
+  simulated_watchdog(supervision::build kind, simulated_clock start_clock,
                      platform::files* files = nullptr);
 
-  supervision::supervisor& parts() { return program.parts(); }
-  supervision::supervisor_state& state() { return program.parts().state; }
-  supervision::window_model& window() { return program.parts().window; }
+  supervision::supervisor& supervisor() { return watchdog.supervisor(); }
+  supervision::supervisor_state& state() { return watchdog.supervisor().state; }
+  supervision::window_model& window() { return watchdog.supervisor().window; }
 
-  void load() { program.load(); }
+  void load() { watchdog.load(); }
 
   // Runs every tick due within the time given, each at its own due time; calls
   // before_each_tick before every moment at which ticks fall due.
@@ -59,7 +59,7 @@ class simulated_watchdog {
   recording_restarter restart;
   recording_process proc;
   recording_notifier notifications;
-  supervision::watchdog program;
+  supervision::watchdog watchdog;
   std::function<void()> before_each_tick;
 };
 

@@ -10,10 +10,8 @@
 #include <QTest>
 
 #include "running_window.h"
-#include "window/application_setup.h"
-#include "window/design_font.h"
+#include "window/application.h"
 #include "window/form1.h"
-#include "window/operator_check_box.h"
 
 namespace vrnskdm::window {
 namespace {

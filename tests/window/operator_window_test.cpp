@@ -13,9 +13,8 @@
 
 #include "running_window.h"
 #include "support/faulty_files.h"
-#include "window/application_setup.h"
+#include "window/application.h"
 #include "window/form1.h"
-#include "window/operator_check_box.h"
 
 namespace vrnskdm::window {
 namespace {
@@ -160,7 +159,7 @@ void OperatorWindowTest::theTimerIsPreciseAndArmedForTheNextTick() {
   // Both timers fall due together; one batch of ticks runs both.
   w.advance(600ms);
   QCOMPARE(w.state().countdown, 179.0);
-  QVERIFY(w.run.program.next_due() == w.run.clock.monotonic() + 1000ms);
+  QVERIFY(w.run.watchdog.next_due() == w.run.clock.monotonic() + 1000ms);
 }
 
 void OperatorWindowTest::theOperatorsEditsReachTheModel() {
@@ -421,8 +420,9 @@ void OperatorWindowTest::noHandlerRunsBeforeTheStartUpHasFinished() {
   watching_pump events{clock, form};
   testing::recording_restarter restart{clock};
   testing::recording_process process;
-  supervision::watchdog program{platform::services{files, clock, events, restart, process}, 0};
-  operator_window window{program};
+  supervision::watchdog watchdog{platform::services{files, clock, events, restart, process},
+                                supervision::build::shipped};
+  operator_window window{watchdog};
   form = &window.form();
 
   window.start();
@@ -430,7 +430,7 @@ void OperatorWindowTest::noHandlerRunsBeforeTheStartUpHasFinished() {
   QCOMPARE(events.seen_shown, 0);
   QVERIFY(window.form().isVisible());
   QVERIFY(!dir.exists("vrnskdm.ini"));
-  QCOMPARE(program.parts().window.reboot.value(), 1);
+  QCOMPARE(watchdog.supervisor().window.reboot.value(), 1);
   QCOMPARE(window.form().reboot().checkState(), Qt::Checked);
   QCOMPARE(window.form().checking().text(), QString{"Checking"});
 }

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <ctime>
 
-#include "window/qt_event_pump.h"
+#include "window/event_loop.h"
 
 namespace vrnskdm::window {
 

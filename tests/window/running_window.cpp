@@ -10,7 +10,7 @@
 namespace vrnskdm::testing {
 
 running_window::running_window(platform::files* files)
-    : run{1, default_start(), files}, window{run.program} {}
+    : run{supervision::build::debug, default_start(), files}, window{run.watchdog} {}
 
 bool running_window::start() {
   window.start();
@@ -20,12 +20,12 @@ bool running_window::start() {
 
 void running_window::advance(std::chrono::milliseconds by) {
   const auto until = run.clock.monotonic() + by;
-  for (auto due = run.program.next_due(); due && *due <= until;
-       due = run.program.next_due()) {
+  for (auto due = run.watchdog.next_due(); due && *due <= until;
+       due = run.watchdog.next_due()) {
     run.clock.advance_to(*due);
     window.ticks().arm();
     const auto still_due = [&] {
-      const auto next = run.program.next_due();
+      const auto next = run.watchdog.next_due();
       return next && *next <= *due;
     };
     const QDeadlineTimer patience{5000};

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "running_window.h"
-#include "window/application_setup.h"
+#include "window/application.h"
 
 namespace {
 

@@ -1,9 +1,14 @@
-#include "application_icon.h"
+#include "application.h"
 
+#include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyleFactory>
+
+#include "form1.h"
+#include "supervision/window_model.h"
 
 namespace vrnskdm::window {
 
@@ -26,8 +31,8 @@ void paint_icon(QPainter& painter, const QRect& place) {
   // The warning panel's two colours along the bottom.
   painter.save();
   painter.setClipPath(outline);
-  painter.fillRect(QRectF{0, 24, 16, 8}, QColor{0xff, 0x01, 0x01});
-  painter.fillRect(QRectF{16, 24, 16, 8}, QColor{0x00, 0xff, 0x01});
+  painter.fillRect(QRectF{0, 24, 16, 8}, design_colour(supervision::warning_red));
+  painter.fillRect(QRectF{16, 24, 16, 8}, design_colour(supervision::warning_green));
   painter.restore();
 
   QPen trace{QColor{0x6c, 0xf0, 0x8c}, 2.2};
@@ -85,5 +90,18 @@ QImage application_icon_image(int size) {
 }
 
 QIcon application_icon() { return QIcon{new drawn_icon}; }
+
+void set_up_application(QApplication& application) {
+  application.setApplicationName("vrnskdm");
+  application.setApplicationVersion(QStringLiteral(VRNSKDM_VERSION));
+  // The controls sit at fixed places and sizes; another style's wider frames or
+  // margins would clip their texts.
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QApplication::setFont(design_font(design_points));
+  application.setWindowIcon(application_icon());
+  // Desktops that know windows by the entry that started them (Wayland's
+  // application id) find the installed vrnskdm.desktop, with the same icon.
+  QGuiApplication::setDesktopFileName("vrnskdm");
+}
 
 }  // namespace vrnskdm::window

@@ -1,14 +1,30 @@
 #pragma once
 
+// The watchdog on Qt's event loop: the start-up's wait lets Qt handle its
+// events, and one precise timer and the answer bell run what falls due.
+
 #include <QSocketNotifier>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
 #include "platform/bus_call.h"
+#include "platform/clock.h"
 #include "supervision/watchdog.h"
 
 namespace vrnskdm::window {
+
+// Lets Qt handle what is pending, then sleeps until more comes or a short pause
+// has passed: the start-up's wait for the clock polls it in a loop for nine
+// seconds, and must neither spin a core nor notice a new second late.
+class qt_event_pump final : public platform::event_pump {
+ public:
+  qt_event_pump();
+  void pump_events() override;
+
+ private:
+  QTimer wake_;
+};
 
 // Drives the watchdog's two timers with one precise Qt timer, armed for the next
 // tick that falls due on the monotonic clock. The ticks keep to their own due
@@ -20,7 +36,7 @@ class tick_timer {
  public:
   // after_ticks runs after each batch of ticks or answers, and before the timer
   // is armed again. The bell may be null.
-  tick_timer(supervision::watchdog& program, std::function<void()> after_ticks,
+  tick_timer(supervision::watchdog& watchdog, std::function<void()> after_ticks,
              platform::answer_bell* bell);
 
   // Arms the timer for the next tick due, as the handlers last left the timers.
@@ -31,7 +47,7 @@ class tick_timer {
  private:
   void run_due();
 
-  supervision::watchdog& program_;
+  supervision::watchdog& watchdog_;
   std::function<void()> after_ticks_;
   QTimer timer_;
   std::optional<QSocketNotifier> bell_notifier_;

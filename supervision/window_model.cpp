@@ -1,4 +1,4 @@
-#include "controls.h"
+#include "window_model.h"
 
 #include <algorithm>
 

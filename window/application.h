@@ -1,10 +1,19 @@
 #pragma once
 
+// The application around the window: its name, version, style and font, and
+// its icon, which the packaging also draws into the icon files it installs.
+
 #include <QIcon>
 #include <QImage>
 #include <array>
 
+class QApplication;
+
 namespace vrnskdm::window {
+
+// Names the application, gives it its icon and the one look its window was laid
+// out for, whatever desktop it runs on.
+void set_up_application(QApplication& application);
 
 // The sizes, in pixels, at which the icon is drawn for the window and installed
 // for the desktop's menus and task bars.

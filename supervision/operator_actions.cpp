@@ -1,0 +1,55 @@
+#include "operator_actions.h"
+
+#include <optional>
+
+#include "platform/text.h"
+#include "start_up.h"
+
+namespace vrnskdm::supervision {
+
+void on_save(supervisor& s) {
+  supervisor_state& state = s.state;
+  window_model& window = s.window;
+
+  state.companion_dir = window.path.text;
+  state.reboot_on_lock = window.reboot.value();
+  state.reboot_each = window.reboot24.value();
+
+  const bool saved = write_settings(state, s.platform.fs);
+  window.save.caption = saved ? save_caption : not_saved_caption;
+}
+
+void on_period_validate(supervisor& s) {
+  combo_box_control& selector = s.window.reboot_time;
+  // An index of -1 would name no period, and every later tick would fail to look
+  // its hours up.
+  if (is_period_row(selector.list_index())) {
+    s.state.period_index = static_cast<std::int16_t>(selector.list_index());
+  } else {
+    selector.set_list_index(s.state.period_index);
+  }
+}
+
+std::string draft_path(const std::string& settings_file) { return settings_file + ".new"; }
+
+bool write_settings(const supervisor_state& state, platform::files& fs) {
+  // A line break in the folder (pasted along with it, say) would split its line
+  // and shift every setting after it one line down.
+  if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return false;
+  const std::optional<std::string> settings = fs.file_behind(settings_path(state.base_dir));
+  if (!settings) return false;
+  const std::string draft = draft_path(*settings);
+  const platform::file_handle handle = fs.free_handle();
+  bool written = fs.open_text(handle, draft, platform::open_mode::output) &&
+                 fs.write_line(handle, "telvnor_path=" + state.companion_dir) &&
+                 fs.write_line(handle, "Reboot=" + platform::number_text(state.reboot_on_lock)) &&
+                 fs.write_line(handle, "Reboot24=" + platform::number_text(state.reboot_each)) &&
+                 fs.write_line(handle, "Reboot24_v=" + platform::number_text(state.period_index)) &&
+                 fs.sync_file(handle);
+  written = fs.close_file(handle) && written;
+  written = written && fs.replace_file(draft, *settings);
+  if (!written) fs.delete_file(draft);
+  return written;
+}
+
+}  // namespace vrnskdm::supervision

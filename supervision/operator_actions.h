@@ -1,0 +1,41 @@
+#pragma once
+
+// What the operator's actions do: SAVE writes the settings file, and the period
+// chosen in the selector counts once the focus moves on. The check boxes act
+// through the window model alone: the ticks read them.
+
+#include <string>
+
+#include "platform/files.h"
+#include "supervisor.h"
+
+namespace vrnskdm::supervision {
+
+// The save button: takes the companion folder as typed and the two check boxes
+// into the state and writes the settings file. Starts no new period and touches
+// neither the marker nor the log. A file that cannot be written leaves the old
+// one on disk and the button saying so until a save succeeds; the program goes
+// on either way. When it returns after a success, the file is on the disk.
+void on_save(supervisor& s);
+
+// The period selector giving up the focus to another control of the window: its
+// entry becomes the period from the next tick on, counted from the start of the
+// current one. Typed text that names no entry changes nothing, and the selector
+// shows the period in use again.
+void on_period_validate(supervisor& s);
+
+// The fresh file a save writes beside the file it then takes the place of.
+std::string draft_path(const std::string& settings_file);
+
+// Writes the four settings lines from state (the format is in start_up.h). The
+// lines go to a fresh file beside the settings file, which is brought onto the
+// disk and then put in its place in one step, so that a crash or a full disk
+// leaves either the old file or the whole new one, never part of one; a restart
+// may follow at any moment. A settings file that is a symbolic link stays one:
+// the file it points to is replaced, keeping its permissions. True when the new
+// file is in place on the disk; otherwise the old file is untouched and the
+// fresh one is removed as far as that is possible. A folder with a line break
+// in it is never written.
+bool write_settings(const supervisor_state& state, platform::files& fs);
+
+}  // namespace vrnskdm::supervision
