@@ -51,4 +51,4 @@ void QtEventPumpTest::aLoopAroundItSleepsBetweenPolls() {
 }  // namespace vrnskdm::window
 
 QTEST_MAIN(vrnskdm::window::QtEventPumpTest)
-#include "qt_event_pump_test.moc"
+#include "event_loop_test.moc"
