@@ -23,7 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::steady_clock;
-using lines = std::vector<std::string>;
 
 enum class logind_kind { accepting, refusing, silent };
 

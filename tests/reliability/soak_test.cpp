@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "soak_world.h"
 #include "support/process_resources.h"
+#include "support/scratch_dir.h"
 
 #ifndef VRNSKDM_SOAK_DAYS
 #define VRNSKDM_SOAK_DAYS 60
@@ -21,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
-using lines = std::vector<std::string>;
 
 constexpr std::string_view lock_shutdown = "Shutdown for no TELVANORE response";
 constexpr std::string_view unable = "VARNISKELDAM Unable to REBOOT!";
@@ -31,10 +31,6 @@ constexpr std::string_view renewed = "Timeout check performed. DELETE.ME created
 // The longest line an entry of the shipped program takes: timestamp, blank,
 // message, CR LF.
 constexpr std::size_t longest_entry = 20 + renewed.size() + 2;
-
-std::size_t count(const lines& logged, std::string_view message) {
-  return static_cast<std::size_t>(std::count(logged.begin(), logged.end(), message));
-}
 
 // Checks at every tick what must hold whatever happens: the countdown's range,
 // the countdown timer running only for a silent companion, the log's cap and
@@ -69,13 +65,13 @@ class soak_checker final : public soak_observer {
     check(program.window.timer1.enabled(), r.moment, "the watch never stops");
 
     const lines logged = messages(world, r.log_lines, r.moment);
-    const std::size_t locks = count(logged, lock_shutdown);
-    const std::size_t schedules = count(logged, scheduled_shutdown);
-    const std::size_t renewals = count(logged, renewed);
-    check(count(logged, unable) == (locks > 0 && !r.accepted ? 1u : 0u), r.moment,
+    const std::size_t locks = count_of(logged, lock_shutdown);
+    const std::size_t schedules = count_of(logged, scheduled_shutdown);
+    const std::size_t renewals = count_of(logged, renewed);
+    check(count_of(logged, unable) == (locks > 0 && !r.accepted ? 1u : 0u), r.moment,
           "a refused lock restart is logged, an accepted one is not");
-    check(logged.size() == count(logged, eventlog::cleared_notice) + locks + schedules + renewals +
-                               count(logged, unable),
+    check(logged.size() == count_of(logged, eventlog::cleared_notice) + locks + schedules + renewals +
+                               count_of(logged, unable),
           r.moment, "the ticks log nothing else");
     if (r.watch_ticked) {
       watch_tick(world, r, locks, schedules, renewals);

@@ -21,7 +21,7 @@ using testing::crlf_lines;
 using testing::crlf_text;
 using testing::file_operation;
 using testing::simulated_watchdog;
-using lines = std::vector<std::string>;
+using testing::lines;
 
 using enum supervision::build;
 

@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::milliseconds;
 using testing::simulated_watchdog;
-using lines = std::vector<std::string>;
+using testing::lines;
 
 using enum supervision::build;
 

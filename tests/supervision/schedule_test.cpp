@@ -15,17 +15,13 @@ namespace {
 using namespace std::chrono_literals;
 using platform::make_date_time;
 using testing::simulated_watchdog;
-using lines = std::vector<std::string>;
+using testing::lines;
 
 using enum supervision::build;
 
 // Runs ticks until the wall clock shows the moment given.
 void run_until(simulated_watchdog& run, platform::date_time moment) {
   while (run.clock.now() < moment) run.advance(1s);
-}
-
-std::size_t count(const lines& messages, const std::string& message) {
-  return static_cast<std::size_t>(std::count(messages.begin(), messages.end(), message));
 }
 
 // The period counts hour boundaries, so a 24-hour period that began at 10:30
@@ -68,11 +64,11 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
 
   EXPECT_EQ(run.restart.requests.size(), 24u * 3600 + 1);
   EXPECT_EQ(run.log_lines().front(), restarted);
-  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 25u);
+  EXPECT_EQ(testing::count_of(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 25u);
   EXPECT_EQ(run.log_lines().back(), "2026/03/04 10:00:00 Shutdown. DELETE.ME found not deleted.");
   EXPECT_EQ(flushes, 2 * 25);  // the log and the marker, after each line
   // The administrator learns why, with each line.
-  EXPECT_EQ(count(run.journal.warnings, std::string{"the restart was not made: "} +
+  EXPECT_EQ(testing::count_of(run.journal.warnings, std::string{"the restart was not made: "} +
                                             testing::recording_restarter::refusal),
             25u);
 
@@ -85,7 +81,7 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   run_until(run, make_date_time(2026, 3, 5, 10, 0, 0));
   EXPECT_EQ(run.restart.requests.size(), requests_before + 1);
   EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
-  EXPECT_EQ(count(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 26u);
+  EXPECT_EQ(testing::count_of(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 26u);
 }
 
 // A logind that never answers holds nothing up: while a request waits for its
@@ -102,7 +98,7 @@ TEST(ScheduledReboot, ASilentLogindIsAskedAgainOnlyOnceItsTimeRanOut) {
                                                                           first + 4s, first + 6s}));
   EXPECT_EQ(run.window().deleteme.caption,
             "System will reboot at: " + platform::timestamp_text(run.state().cycle_start + 24h));
-  EXPECT_EQ(count(run.journal.warnings, "the restart was not made: no answer within 2 s"), 1u);
+  EXPECT_EQ(testing::count_of(run.journal.warnings, "the restart was not made: no answer within 2 s"), 1u);
 }
 
 TEST(ScheduledReboot, ADeletedMarkerSkipsTheRestartAndBeginsANewPeriod) {
@@ -142,13 +138,13 @@ TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
   run_until(run, make_date_time(2026, 3, 3, 10, 0, 1));
   EXPECT_EQ(run.state().cycle_start, make_date_time(2026, 3, 3, 10, 0, 0));
   EXPECT_EQ(run.log_messages().back(), "Timeout check performed. DELETE.ME created.");
-  EXPECT_EQ(count(run.log_messages(), "Timeout check performed. DELETE.ME created."), 1u);
+  EXPECT_EQ(testing::count_of(run.log_messages(), "Timeout check performed. DELETE.ME created."), 1u);
   EXPECT_FALSE(run.dir.exists("delete.me"));
   EXPECT_TRUE(run.restart.requests.empty());
   // Every renewal fails alike; the administrator hears of it once, and again
   // only once it was fine in between.
   run_until(run, make_date_time(2026, 3, 5, 10, 0, 1));
-  EXPECT_EQ(count(run.log_messages(), "Timeout check performed. DELETE.ME created."), 3u);
+  EXPECT_EQ(testing::count_of(run.log_messages(), "Timeout check performed. DELETE.ME created."), 3u);
   EXPECT_EQ(run.journal.warnings.size(), 1u);
   EXPECT_NE(run.journal.warnings[0].find(run.dir.file("delete.me") + " cannot be written"),
             std::string::npos);

@@ -13,7 +13,7 @@ namespace {
 
 using testing::crlf_text;
 using testing::simulated_watchdog;
-using lines = std::vector<std::string>;
+using testing::lines;
 
 using enum supervision::build;
 

@@ -1,5 +1,7 @@
 #include "scratch_dir.h"
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -60,6 +62,10 @@ std::string crlf_text(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
+}
+
+std::size_t count_of(const lines& within, std::string_view text) {
+  return static_cast<std::size_t>(std::count(within.begin(), within.end(), text));
 }
 
 }  // namespace vrnskdm::testing

@@ -30,6 +30,12 @@ class scratch_dir {
   temp_folder folder_;
 };
 
+// Lines of text: a file's, or a log's messages.
+using lines = std::vector<std::string>;
+
+// How often the text stands among the lines.
+std::size_t count_of(const lines& within, std::string_view text);
+
 // The lines of a text, split at CR LF; an unterminated last line counts too.
 std::vector<std::string> crlf_lines(std::string_view text);
 
