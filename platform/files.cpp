@@ -249,8 +249,7 @@ bool posix_files::replace_file(const std::string& from, const std::string& to) {
   // A file the administrator made private stays private.
   struct stat old_file {};
   if (::stat(to.c_str(), &old_file) == 0) ::chmod(from.c_str(), old_file.st_mode & 07777);
-  if (::rename(from.c_str(), to.c_str()) != 0) return false;
-  return sync_folder_of(to);
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool posix_files::flush_to_disk(const std::string& path) {

@@ -81,8 +81,8 @@ class files {
   virtual void close_all_files() = 0;
 
   // Puts the file at from in place of the one at to, in one step, with the
-  // permissions of the one it replaces, and brings that change of the folder
-  // onto the disk.
+  // permissions of the one it replaces. The change of the folder may not be on
+  // the disk yet: flush_to_disk brings it there.
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
 
   // Brings a file already written and closed onto the disk, with its folder entry.

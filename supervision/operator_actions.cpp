@@ -15,8 +15,13 @@ void on_save(supervisor& s) {
   state.reboot_on_lock = window.reboot.value();
   state.reboot_each = window.reboot24.value();
 
-  const bool saved = write_settings(state, s.platform.fs);
-  window.save.caption = saved ? save_caption : not_saved_caption;
+  const saved result = write_settings(state, s.platform.fs);
+  window.save.caption = result == saved::no ? not_saved_caption : save_caption;
+  if (result == saved::not_on_disk) {
+    warn_administrator(s.platform, "the settings were saved in " + settings_path(state.base_dir) +
+                                       ", but may not be on the disk yet: a power cut now may "
+                                       "bring back the old settings");
+  }
 }
 
 void on_period_validate(supervisor& s) {
@@ -32,12 +37,12 @@ void on_period_validate(supervisor& s) {
 
 std::string draft_path(const std::string& settings_file) { return settings_file + ".new"; }
 
-bool write_settings(const supervisor_state& state, platform::files& fs) {
+saved write_settings(const supervisor_state& state, platform::files& fs) {
   // A line break in the folder (pasted along with it, say) would split its line
   // and shift every setting after it one line down.
-  if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return false;
+  if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return saved::no;
   const std::optional<std::string> settings = fs.file_behind(settings_path(state.base_dir));
-  if (!settings) return false;
+  if (!settings) return saved::no;
   const std::string draft = draft_path(*settings);
   const platform::file_handle handle = fs.free_handle();
   bool written = fs.open_text(handle, draft, platform::open_mode::output) &&
@@ -47,9 +52,11 @@ bool write_settings(const supervisor_state& state, platform::files& fs) {
                  fs.write_line(handle, "Reboot24_v=" + platform::number_text(state.period_index)) &&
                  fs.sync_file(handle);
   written = fs.close_file(handle) && written;
-  written = written && fs.replace_file(draft, *settings);
-  if (!written) fs.delete_file(draft);
-  return written;
+  if (!written || !fs.replace_file(draft, *settings)) {
+    fs.delete_file(draft);
+    return saved::no;
+  }
+  return fs.flush_to_disk(*settings) ? saved::on_disk : saved::not_on_disk;
 }
 
 }  // namespace vrnskdm::supervision

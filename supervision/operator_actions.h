@@ -15,7 +15,8 @@ namespace vrnskdm::supervision {
 // into the state and writes the settings file. Starts no new period and touches
 // neither the marker nor the log. A file that cannot be written leaves the old
 // one on disk and the button saying so until a save succeeds; the program goes
-// on either way. When it returns after a success, the file is on the disk.
+// on either way. A file in place that may not be on the disk yet is saved, and
+// the administrator is told.
 void on_save(supervisor& s);
 
 // The period selector giving up the focus to another control of the window: its
@@ -27,15 +28,19 @@ void on_period_validate(supervisor& s);
 // The fresh file a save writes beside the file it then takes the place of.
 std::string draft_path(const std::string& settings_file);
 
+enum class saved {
+  no,           // the old file is untouched, and the fresh one removed as far as possible
+  not_on_disk,  // the new file is in place, but a crash may yet bring back the old one
+  on_disk,
+};
+
 // Writes the four settings lines from state (the format is in start_up.h). The
 // lines go to a fresh file beside the settings file, which is brought onto the
 // disk and then put in its place in one step, so that a crash or a full disk
 // leaves either the old file or the whole new one, never part of one; a restart
 // may follow at any moment. A settings file that is a symbolic link stays one:
-// the file it points to is replaced, keeping its permissions. True when the new
-// file is in place on the disk; otherwise the old file is untouched and the
-// fresh one is removed as far as that is possible. A folder with a line break
-// in it is never written.
-bool write_settings(const supervisor_state& state, platform::files& fs);
+// the file it points to is replaced, keeping its permissions. A folder with a
+// line break in it is never written.
+saved write_settings(const supervisor_state& state, platform::files& fs);
 
 }  // namespace vrnskdm::supervision
