@@ -1,5 +1,8 @@
 #pragma once
 
+// The event log, report.log: one timestamped line for each event, kept under
+// its size cap.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

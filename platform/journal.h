@@ -1,5 +1,7 @@
 #pragma once
 
+// The system's log: a copy of every event, and warnings for the administrator.
+
 #include <string>
 #include <string_view>
 

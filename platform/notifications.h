@@ -1,5 +1,8 @@
 #pragma once
 
+// Notifications on the desktop: what the logic asks for, and the desktop's
+// notification service on the session bus.
+
 #include <cstdint>
 #include <memory>
 #include <optional>

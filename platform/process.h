@@ -1,5 +1,7 @@
 #pragma once
 
+// The program's own process.
+
 #include <cstdlib>
 
 namespace vrnskdm::platform {

@@ -1,5 +1,8 @@
 #pragma once
 
+// The restart of the machine: what the logic asks of it, and logind's, which
+// decides by polkit whether the watchdog may.
+
 #include <memory>
 #include <optional>
 #include <string>

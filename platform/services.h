@@ -1,5 +1,7 @@
 #pragma once
 
+// The platform as the handlers reach it, one seam for each service.
+
 #include "clock.h"
 #include "files.h"
 #include "journal.h"

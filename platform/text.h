@@ -1,5 +1,7 @@
 #pragma once
 
+// Texts of dates, times and numbers as the watchdog writes and reads them.
+
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// When the window's two timers tick, for the real window and the simulated one.
+
 #include <array>
 #include <chrono>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The running program without its window: the handlers, and what drives them.
+
 #include <chrono>
 #include <optional>
 

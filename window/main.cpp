@@ -1,3 +1,6 @@
+// The program vrnskdm: the watchdog on the machine's own files, clock, logind
+// and desktop, in its window.
+
 #include <QApplication>
 #include <filesystem>
 #include <string>
