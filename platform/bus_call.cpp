@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <system_error>
@@ -31,6 +32,7 @@ using std::chrono::steady_clock;
 
 struct bus_call::outcome {
   std::mutex lock;
+  std::condition_variable ended;
   bool over = false;
   bool forgotten = false;
   answer_bell* bell = nullptr;
@@ -79,6 +81,7 @@ int on_reply(sd_bus_message* message, void* userdata, sd_bus_error* /*unused*/) 
 }
 
 std::string no_answer(std::chrono::milliseconds timeout) {
+  if (timeout.count() % 1000 != 0) return "no answer within " + std::to_string(timeout.count()) + " ms";
   return "no answer within " + std::to_string(timeout.count() / 1000) + " s";
 }
 
@@ -141,6 +144,7 @@ bus_call::bus_call(bus_kind bus, bus_method method, arguments append, answer_bel
       const std::lock_guard hold{shared->lock};
       shared->reply = std::move(reply);
       shared->over = true;
+      shared->ended.notify_all();
       if (!shared->forgotten && shared->bell != nullptr) shared->bell->ring();
     }};
   } catch (const std::system_error& error) {
@@ -161,6 +165,16 @@ std::optional<bus_reply> bus_call::take() {
   if (taken_) return std::nullopt;
   const std::lock_guard hold{outcome_->lock};
   if (!outcome_->over) return std::nullopt;
+  taken_ = true;
+  return std::move(outcome_->reply);
+}
+
+std::optional<bus_reply> bus_call::wait(std::chrono::milliseconds longest) {
+  if (taken_) return std::nullopt;
+  std::unique_lock hold{outcome_->lock};
+  if (!outcome_->ended.wait_for(hold, longest, [this] { return outcome_->over; })) {
+    return std::nullopt;
+  }
   taken_ = true;
   return std::move(outcome_->reply);
 }

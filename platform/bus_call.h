@@ -86,6 +86,10 @@ class bus_call {
   // The reply once the call has ended, then nothing again; never waits.
   std::optional<bus_reply> take();
 
+  // The reply, waiting for it as long as given at most: only for a program
+  // that is ending, and has no event loop left to wait on.
+  std::optional<bus_reply> wait(std::chrono::milliseconds longest);
+
  private:
   struct outcome;
 

@@ -9,7 +9,6 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 namespace vrnskdm::platform {
@@ -41,16 +40,49 @@ std::string folder_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-bool sync_path(const std::string& path, int flags) {
-  const int descriptor = ::open(path.c_str(), flags | O_CLOEXEC);
+bool sync_folder_of(const std::string& path) {
+  const int descriptor = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return false;
   const bool synced = ::fsync(descriptor) == 0;
   ::close(descriptor);
   return synced;
 }
 
-bool sync_folder_of(const std::string& path) {
-  return sync_path(folder_of(path), O_RDONLY | O_DIRECTORY);
+// As many links in a row as the kernel follows in a path.
+constexpr int longest_chain = 40;
+
+struct link_reading {
+  enum { not_a_link, followed, refused, unreadable } kind = not_a_link;
+  std::string target;  // where a followed link points, from the folder it is in
+};
+
+// Whether the name is a symbolic link, and where it points when the watchdog
+// may follow it: when this user or the owner of the link's folder made it. The
+// link is read through a descriptor of its own, so that the link whose owner
+// was checked is the one whose target is taken.
+link_reading read_link(const std::string& name) {
+  const int link = ::open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (link < 0) return {};  // not there (yet): the name itself
+  link_reading reading;
+  struct stat link_info {};
+  if (::fstatat(link, "", &link_info, AT_EMPTY_PATH) == 0 && S_ISLNK(link_info.st_mode)) {
+    const std::string folder = folder_of(name);
+    struct stat folder_info {};
+    reading.kind = link_reading::refused;
+    if (::stat(folder.c_str(), &folder_info) == 0 &&
+        (link_info.st_uid == ::geteuid() || link_info.st_uid == folder_info.st_uid)) {
+      std::array<char, PATH_MAX> target{};
+      const ssize_t length = ::readlinkat(link, "", target.data(), target.size());
+      reading.kind = link_reading::unreadable;
+      if (length > 0 && static_cast<std::size_t>(length) < target.size()) {
+        reading.kind = link_reading::followed;
+        reading.target.assign(target.data(), static_cast<std::size_t>(length));
+        if (reading.target.front() != '/') reading.target = folder + "/" + reading.target;
+      }
+    }
+  }
+  ::close(link);
+  return reading;
 }
 
 // Where the first CR or LF lies in the bytes, or size when there is none.
@@ -87,45 +119,34 @@ bool posix_files::may_delete_in(const std::string& folder) {
   return usable_path(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// The link is read through a descriptor of its own, so that the link whose
-// owner was checked is the one whose target is taken. The kernel applies the
-// same rule to links in folders that everyone may write in.
+// Every link on the way must pass, the kernel's rule for links in folders that
+// everyone may write in: a link that may be followed could otherwise point at
+// one in such a folder that someone else made.
 std::optional<std::string> posix_files::file_behind(const std::string& path) {
   if (!usable_path(path)) return path;
-  const int link = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (link < 0) return path;
-  struct stat link_info {};
-  struct stat folder_info {};
-  std::array<char, PATH_MAX> target{};
-  ssize_t length = -1;
-  const std::string folder = folder_of(path);
-  const bool is_link = ::fstatat(link, "", &link_info, AT_EMPTY_PATH) == 0 &&
-                       S_ISLNK(link_info.st_mode);
-  const bool trusted = is_link && ::stat(folder.c_str(), &folder_info) == 0 &&
-                       (link_info.st_uid == ::geteuid() || link_info.st_uid == folder_info.st_uid);
-  if (trusted) length = ::readlinkat(link, "", target.data(), target.size());
-  ::close(link);
-  if (!is_link) {
-    links_refused_.erase(path);
-    return path;
-  }
-  if (!trusted) {
-    if (links_refused_.insert(path).second && warnings_ != nullptr) {
-      warnings_->warn(path +
-                      " is a symbolic link that neither this user nor the owner of its folder "
-                      "made: it is not followed, and the file counts as one that cannot be opened");
+  std::string name = path;
+  for (int links = 0; links <= longest_chain; ++links) {
+    const link_reading link = read_link(name);
+    switch (link.kind) {
+      case link_reading::not_a_link:
+        links_refused_.erase(path);
+        return name;
+      case link_reading::followed:
+        name = link.target;
+        continue;
+      case link_reading::refused:
+        if (links_refused_.insert(path).second && warnings_ != nullptr) {
+          warnings_->warn(name +
+                          " is a symbolic link that neither this user nor the owner of its "
+                          "folder made: it is not followed, and " + path +
+                          " counts as a file that cannot be opened");
+        }
+        return std::nullopt;
+      case link_reading::unreadable:
+        return std::nullopt;
     }
-    return std::nullopt;
   }
-  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
-  links_refused_.erase(path);
-  std::string behind(target.data(), static_cast<std::size_t>(length));
-  if (behind.front() != '/') behind = folder + "/" + behind;
-  // Further links on the way lie outside the folder, where whoever placed the
-  // first one decided.
-  std::array<char, PATH_MAX> resolved{};
-  if (::realpath(behind.c_str(), resolved.data()) != nullptr) return std::string{resolved.data()};
-  return behind;
+  return std::nullopt;  // links in a loop
 }
 
 file_handle posix_files::free_handle() {
@@ -151,7 +172,9 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
   if (descriptor < 0 && errno == ELOOP) {
     const std::optional<std::string> behind = file_behind(path);
     if (!behind) return false;
-    descriptor = ::open(behind->c_str(), flags, 0666);
+    // The name at the end of the links, itself no link: one put there since
+    // is not followed.
+    descriptor = ::open(behind->c_str(), flags | O_NOFOLLOW, 0666);
   }
   if (descriptor < 0) return false;
   struct stat info {};
@@ -246,15 +269,33 @@ void posix_files::close_all_files() {
 
 bool posix_files::replace_file(const std::string& from, const std::string& to) {
   if (!usable_path(from) || !usable_path(to)) return false;
-  // A file the administrator made private stays private.
+  // A file the administrator made private stays private. The permissions are
+  // set through a descriptor of the fresh file itself, never by its name, which
+  // someone could point at another file meanwhile.
   struct stat old_file {};
-  if (::stat(to.c_str(), &old_file) == 0) ::chmod(from.c_str(), old_file.st_mode & 07777);
+  if (::stat(to.c_str(), &old_file) == 0) {
+    const int fresh = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fresh >= 0) {
+      ::fchmod(fresh, old_file.st_mode & 07777);
+      ::close(fresh);
+    }
+  }
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Opened as open_text opens: no pipe to wait on, no device, no link that may
+// not be followed.
 bool posix_files::flush_to_disk(const std::string& path) {
   if (!usable_path(path)) return false;
-  return sync_path(path, O_RDONLY) && sync_folder_of(path);
+  const std::optional<std::string> behind = file_behind(path);
+  if (!behind) return false;
+  const int descriptor = ::open(behind->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat info {};
+  const bool synced =
+      ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(descriptor) == 0;
+  ::close(descriptor);
+  return synced && sync_folder_of(*behind);
 }
 
 folder_lock::folder_lock(const std::string& folder) {

@@ -52,9 +52,10 @@ class files {
   virtual bool may_delete_in(const std::string& folder) = 0;
 
   // The file a name stands for: the name itself, or, for a symbolic link, the
-  // file at the end of it. Nothing for a link that neither this user nor the
-  // owner of the link's folder made: anyone who may write in a shared folder
-  // could otherwise point the watchdog's writes at any file it may write.
+  // name at the end of its links. Nothing when a link on the way is one that
+  // neither this user nor the owner of that link's folder made: anyone who may
+  // write in a shared folder could otherwise point the watchdog's writes at any
+  // file it may write.
   virtual std::optional<std::string> file_behind(const std::string& path) = 0;
 
   // A handle not in use now, or no_handle when every one is.
@@ -85,7 +86,8 @@ class files {
   // the disk yet: flush_to_disk brings it there.
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
 
-  // Brings a file already written and closed onto the disk, with its folder entry.
+  // Brings a file already written and closed onto the disk, with its folder
+  // entry; fails, as open_text does, for what is no ordinary file.
   virtual bool flush_to_disk(const std::string& path) = 0;
 };
 

@@ -61,6 +61,9 @@ class desktop_notifier final : public notifier {
   // call is still on its way.
   void send_next();
 
+  // Takes the reply to the call on its way, when there is one; says whether.
+  bool took(const std::optional<bus_reply>& reply);
+
   answer_bell* bell_;
   std::unique_ptr<bus_call> call_;  // the call on its way
   bool call_shows_ = false;         // that call is a Notify

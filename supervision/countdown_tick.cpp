@@ -36,8 +36,6 @@ void countdown_tick(supervisor& s) {
 
   if (!state.raised) {
     window.form.restore_and_show();
-    // Until the outage ends, so that no other window covers the warning.
-    window.form.keep_on_top(true);
     state.raised = true;
   }
   if (state.countdown > 0) state.countdown -= step;
@@ -50,6 +48,8 @@ void countdown_tick(supervisor& s) {
   window.warning.enabled = shown;
   window.sfondo.enabled = shown;
   window.sfondo.visible = shown;
+  // While the warning shows, no other window covers it.
+  window.form.keep_on_top(shown);
   if (shown) {
     notify_warning(s);
   } else {

@@ -13,11 +13,11 @@ namespace vrnskdm::supervision {
 // "WARNING! SYSTEM REBOOT IN <whole seconds left> SECONDS!"
 std::string warning_text(double countdown);
 
-// One tick of the warning countdown: brings the window up once per outage and
-// keeps it over the others until the outage ends, counts down (by half
-// seconds, twice as often, in the last 30), flashes the panel and shows the
-// seconds left while the lock restart is switched on. It never restarts the
-// machine itself.
+// One tick of the warning countdown: brings the window up once per outage,
+// counts down (by half seconds, twice as often, in the last 30), flashes the
+// panel and shows the seconds left while the lock restart is switched on, with
+// the window kept over the others while it does. It never restarts the machine
+// itself.
 void countdown_tick(supervisor& s);
 
 // The countdown's warning also goes to the desktop as a notification, which

@@ -17,7 +17,8 @@ constexpr std::string_view see_readme = "; see the README's Allowing the restart
 std::optional<std::string> permission_warning(const platform::restart_permission& answer) {
   if (answer.verdict == "yes") return std::nullopt;
   if (answer.verdict.empty()) {
-    return "logind did not say whether a restart is allowed (" + answer.failure +
+    const std::string why = answer.failure.empty() ? "an empty answer" : answer.failure;
+    return "logind did not say whether a restart is allowed (" + why +
            "): a restart will probably fail" + std::string{see_readme};
   }
   const std::string said = "logind answers \"" + answer.verdict + "\" to CanReboot: ";
@@ -70,12 +71,13 @@ void ask_for_restart(supervisor& s, restart_asker asker) {
   restart_progress& progress = s.restart;
   progress.lock_restart_waiting = progress.lock_restart_waiting || asker == restart_asker::lock;
   progress.refusal_to_report = progress.refusal_to_report || asker != restart_asker::scheduled;
-  if (progress.request_pending) return;
+  // Also when joining a request on its way: the restart may come at any moment.
   if (progress.written_since_flush) {
     s.platform.fs.flush_to_disk(eventlog::log_path(s.state.base_dir));
     s.platform.fs.flush_to_disk(marker_path(s.state.base_dir));
     progress.written_since_flush = false;
   }
+  if (progress.request_pending) return;
   s.platform.restart.send_request();
   progress.request_pending = true;
   progress.request_answer_due = s.platform.time.monotonic() + platform::answer_timeout;

@@ -221,6 +221,7 @@ TEST(restart_permission_at_start, warns_in_the_journal_unless_logind_says_yes) {
     }
     const temp_folder journal_folder;
     stand_in_journal stand_in{journal_folder.file("socket")};
+    ASSERT_TRUE(stand_in.listening());
     platform::systemd_journal journal{journal_folder.file("socket")};
     const scratch_dir dir;
     simulated_clock clock{default_start()};

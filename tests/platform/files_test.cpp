@@ -162,6 +162,9 @@ TEST_F(PosixFiles, OpensNoPipeAndNoDevice) {
     EXPECT_FALSE(fs.open_text(handle, dir.file("pipe"), mode));
     EXPECT_FALSE(fs.open_text(handle, dir.file("device"), mode));
   }
+  // Nor is either brought onto the disk before a restart, nor waited on.
+  EXPECT_FALSE(fs.flush_to_disk(dir.file("pipe")));
+  EXPECT_FALSE(fs.flush_to_disk(dir.file("device")));
   EXPECT_EQ(fs.open_count(), 0u);
   EXPECT_FALSE(fs.file_exists(dir.file("pipe")));
 }
@@ -205,14 +208,19 @@ TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserOrTheFoldersOwnerMade) {
     EXPECT_FALSE(guarded.open_text(handle, dir.file("foreign"), mode));
   }
   EXPECT_EQ(guarded.file_behind(dir.file("foreign")), std::nullopt);
+  EXPECT_FALSE(guarded.flush_to_disk(dir.file("foreign")));
+  // Every link on the way counts: one of this user's that points at the other
+  // user's is not followed either.
+  std::filesystem::create_symlink("foreign", dir.file("via"));
+  EXPECT_FALSE(guarded.open_text(handle, dir.file("via"), open_mode::append));
   EXPECT_EQ(dir.read("target"), "kept\r\nown\r\n");
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("foreign")));
-  EXPECT_EQ(journal.warnings.size(), 1u);
+  EXPECT_EQ(journal.warnings.size(), 2u);  // one for each name asked for
 
   // The folder's owner may place links for the watchdog.
   ASSERT_EQ(::chown(dir.path().c_str(), other_user, other_user), 0);
   EXPECT_TRUE(guarded.open_text(handle, dir.file("foreign"), open_mode::input));
-  EXPECT_EQ(journal.warnings.size(), 1u);
+  EXPECT_EQ(journal.warnings.size(), 2u);
 }
 
 TEST_F(PosixFiles, TheWorkingDirectoryIsTheScratchFolder) {

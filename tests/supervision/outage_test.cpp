@@ -111,7 +111,7 @@ TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 1u);  // once per outage
-  EXPECT_TRUE(run.window().form.kept_on_top());        // until the outage ends
+  EXPECT_TRUE(run.window().form.kept_on_top());        // while the warning shows
   EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
 }
 
@@ -267,15 +267,16 @@ TEST_F(Outage, AnUncheckedSwitchWatchesButNeverArms) {
 }
 
 // Grayed arms the countdown timer, but the countdown treats it as off: the
-// window comes up once and stays on top, the panel stays hidden, the countdown
-// is held, and the desktop is told nothing.
+// window comes up once, but is not kept over the others, as no warning shows;
+// the panel stays hidden, the countdown is held, and the desktop is told
+// nothing.
 TEST_F(Outage, AGrayedSwitchBringsTheWindowUpButNeverRestarts) {
   run.window().reboot.set_value(2);
   fall_silent();
   run.advance(400s);
   EXPECT_TRUE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 1u);
-  EXPECT_TRUE(run.window().form.kept_on_top());
+  EXPECT_FALSE(run.window().form.kept_on_top());
   EXPECT_FALSE(run.window().sfondo.visible);
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_TRUE(run.restart.requests.empty());

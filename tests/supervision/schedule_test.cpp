@@ -101,6 +101,30 @@ TEST(ScheduledReboot, ASilentLogindIsAskedAgainOnlyOnceItsTimeRanOut) {
   EXPECT_EQ(testing::count_of(run.journal.warnings, "the restart was not made: no answer within 2 s"), 1u);
 }
 
+// The debug build logs instead of restarting, as a refused series does: at
+// its first tick and then hourly. Switching the schedule off ends a series;
+// switched on again, the next one is logged from its start.
+TEST(ScheduledReboot, TheDebugBuildLogsInsteadOfRestarting) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 0);
+  run.load();
+  run_until(run, make_date_time(2026, 3, 3, 10, 0, 1));
+  EXPECT_TRUE(run.restart.requests.empty());
+  EXPECT_TRUE(run.restart.permission_asked.empty());
+  const lines series{"Shutdown. DELETE.ME found not deleted.",
+                     "Reboot not executed. Debug mode is active."};
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted", series[0], series[1]}));
+  run.advance(1h);
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", series[0], series[1], series[0], series[1]}));
+  run.window().reboot24.click();
+  run.advance(1s);
+  run.window().reboot24.click();
+  run.advance(1s);
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted", series[0], series[1], series[0],
+                                       series[1], series[0], series[1]}));
+}
+
 TEST(ScheduledReboot, ADeletedMarkerSkipsTheRestartAndBeginsANewPeriod) {
   simulated_watchdog run{debug};
   run.write_settings(1, 1, 1);  // 2 days
