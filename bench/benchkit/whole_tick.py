@@ -11,11 +11,14 @@ import subprocess
 import time
 from typing import NamedTuple, Optional
 
+from .children import wait_for
 from .watchdog_run import WatchdogRun
 from .xvfb import start_xvfb
 
 _SETTLING_S = 5
 _COUNTED_S = 60
+# From a tick to a moment when the program sleeps, between two ticks.
+_AFTER_TICK_S = 0.4
 # The slot the tick timer runs, once for each batch of ticks.
 _TICK = "vrnskdm::window::tick_timer::run_due("
 
@@ -65,6 +68,15 @@ def _read_dump(path):
     return total, ticks
 
 
+def _between_ticks(run):
+    """Returns while the program sleeps half-way between two ticks. Callgrind
+    takes a command when the process next runs, so counting starts and stops at
+    the beginning of a tick, and takes in whole ticks."""
+    wait_for(lambda: os.path.exists(run.heartbeat), 5, "a heartbeat")
+    wait_for(lambda: not os.path.exists(run.heartbeat), 5, "a tick to consume the heartbeat")
+    time.sleep(_AFTER_TICK_S)
+
+
 def measure_whole_tick(children, build, folder, logind, on_x_server):
     os.makedirs(folder)
     program_out = os.path.join(folder, "program.callgrind")
@@ -77,9 +89,11 @@ def measure_whole_tick(children, build, folder, logind, on_x_server):
     run.wait_until_shown()
     time.sleep(_SETTLING_S)
     counted = [run.pid] + ([server.pid] if server else [])
+    _between_ticks(run)
     for pid in counted:
         _control("--instr=on", pid)
-    time.sleep(_COUNTED_S)
+    time.sleep(_COUNTED_S - 1)
+    _between_ticks(run)
     for pid in counted:
         _control("--instr=off", pid)
     for pid in counted:
