@@ -21,14 +21,18 @@ from benchkit.logind_bus import PrivateLogind
 from benchkit.startup import follow_startup
 from benchkit.table import Table
 from benchkit.watchdog_run import WatchdogRun, start_companion
+from benchkit.whole_tick import measure_whole_tick
+from benchkit.xvfb import start_xvfb
 
-PARTS = ("startup", "idle", "countdown", "logic")
+PARTS = ("startup", "idle", "countdown", "logic", "tick")
 
 FLOOR_WAKEUPS_PER_MINUTE = 60  # one tick a second
 WAKEUP_TOLERANCE = 0.10
 CORE_PERCENT_LIMIT = 0.05
 SETTLE_WAIT_CPU_LIMIT_S = 0.05
 COUNTDOWN_TOLERANCE_S = 0.050
+FLOOR_RATIO_LIMIT = 2.5
+TICK_INSTRUCTIONS_LIMIT = 70_000
 MEMORY_ALLOWANCE_KIB = 6 * 1024
 FLAT_ALLOWANCE_KIB = 64
 # The status line of a live companion, for the bare window that shows a text.
@@ -98,7 +102,20 @@ def report_idle(table, idle, minutes):
     table.add("2 Floor loop wake-ups", f"{floor.wakeups_per_minute:.1f} /min "
               f"({floor.preemptions_per_minute:.1f} of them preemptions)")
     table.add("2 Our CPU against the floor's",
-              f"{ours.cpu_s_per_hour / floor.cpu_s_per_hour:.1f} x")
+              f"{ours.cpu_s_per_hour / floor.cpu_s_per_hour:.1f} x",
+              f"<= {FLOOR_RATIO_LIMIT} x",
+              ours.cpu_s_per_hour <= FLOOR_RATIO_LIMIT * floor.cpu_s_per_hour)
+    on_x, server = idle["vrnskdm on X"], idle["X server"]
+    table.add("1 Idle CPU under Xvfb, companion alive",
+              f"{on_x.cpu_s_per_hour:.2f} s/h = {on_x.core_percent:.4f} % of a core; "
+              f"{on_x.wakeups_per_minute:.1f} wake-ups /min")
+    table.add("1 Xvfb's CPU meanwhile", f"{server.cpu_s_per_hour:.2f} s/h = "
+              f"{server.core_percent:.4f} % of a core")
+    table.add("2 Our CPU under Xvfb against the floor's",
+              f"{on_x.cpu_s_per_hour / floor.cpu_s_per_hour:.1f} x; with Xvfb's "
+              f"{(on_x.cpu_s_per_hour + server.cpu_s_per_hour) / floor.cpu_s_per_hour:.1f} x",
+              f"<= {FLOOR_RATIO_LIMIT} x",
+              on_x.cpu_s_per_hour <= FLOOR_RATIO_LIMIT * floor.cpu_s_per_hour)
     for label, field in (("Peak RSS (VmHWM)", "hwm_kib"), ("Steady RSS (VmRSS)", "rss_kib")):
         over = getattr(ours, field) - getattr(bare, field)
         table.add(f"5 {label}", f"{mib(getattr(ours, field))}, bare Qt window "
@@ -129,6 +146,14 @@ def report_logic(table, logic):
     table.add("6 watch_tick, callgrind", f"{logic.tick_instructions:,.0f} instructions")
 
 
+def report_whole_tick(table, label, tick):
+    measured = f"{tick.program_per_tick:,.0f} over {tick.ticks} ticks"
+    if tick.server_per_tick is not None:
+        measured += f"; Xvfb {tick.server_per_tick:,.0f} a tick"
+    table.add(f"7 Instructions per alive tick, {label}", measured,
+              f"<= {TICK_INSTRUCTIONS_LIMIT:,}", tick.program_per_tick <= TICK_INSTRUCTIONS_LIMIT)
+
+
 def program(build, *parts):
     return os.path.join(build, *parts)
 
@@ -156,6 +181,12 @@ def first_run(children, arguments, folder, table):
         report_startup(table, follow_startup(run))
     run.wait_until_shown()
     if "idle" in arguments.only:
+        # The same program on an X server, over the same stretch.
+        server, display = start_xvfb(children, os.path.join(folder, "xvfb.log"))
+        on_x = WatchdogRun(children, arguments.build, os.path.join(folder, "idle-on-x"), logind,
+                           display)
+        on_x.wait_until_shown()
+        others.update({"vrnskdm on X": on_x.program, "X server": server})
         print(f"idle cost and memory, {arguments.minutes:g} min ...", file=sys.stderr)
         time.sleep(SETTLING_S)
         pids = {"vrnskdm": run.pid, **{name: child.pid for name, child in others.items()}}
@@ -190,6 +221,13 @@ def main():
             first_run(children, arguments, folder, table)
         if "countdown" in arguments.only:
             busy_run(children, arguments, folder, table)
+        if "tick" in arguments.only:
+            for label, on_x_server in (("offscreen", False), ("under Xvfb", True)):
+                print(f"the whole tick under callgrind, {label}, 1 min ...", file=sys.stderr)
+                logind = PrivateLogind(children, os.path.join(folder, f"bus-tick-{on_x_server}"))
+                report_whole_tick(table, label, measure_whole_tick(
+                    children, arguments.build, os.path.join(folder, f"tick-{on_x_server}"),
+                    logind, on_x_server))
         if "logic" in arguments.only:
             print("watch_tick alone ...", file=sys.stderr)
             report_logic(table, measure_logic(arguments.build, os.path.join(folder, "logic")))

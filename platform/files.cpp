@@ -111,8 +111,9 @@ bool posix_files::file_exists(const std::string& path) {
   return usable_path(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// unlink removes no folder; the callers have found an ordinary file there.
 bool posix_files::delete_file(const std::string& path) {
-  return file_exists(path) && ::unlink(path.c_str()) == 0;
+  return usable_path(path) && ::unlink(path.c_str()) == 0;
 }
 
 bool posix_files::may_delete_in(const std::string& folder) {

@@ -68,7 +68,7 @@ void companion_silent(supervisor& s, const std::string& stamp) {
 // The heartbeat half: tells whether the companion is missing, alive or silent,
 // consumes its heartbeat, arms or disarms the countdown, and restarts the
 // machine when a silent tick finds the countdown run out.
-void watch_heartbeat(supervisor& s) {
+void watch_heartbeat(supervisor& s, platform::date_time now) {
   const std::string& dir = s.state.companion_dir;
   if (!s.platform.fs.file_exists(companion_executable_path(dir))) {
     // A countdown already running goes on: a missing companion arms and disarms
@@ -76,7 +76,7 @@ void watch_heartbeat(supervisor& s) {
     s.window.checking.caption = "TELVANORE seems to be not installed.";
     return;
   }
-  const std::string stamp = platform::timestamp_text(s.platform.time.now());
+  const std::string stamp = platform::timestamp_text(now);
   const std::string heartbeat = heartbeat_path(dir);
   if (s.platform.fs.file_exists(heartbeat)) {
     companion_alive(s, heartbeat, stamp);
@@ -125,8 +125,7 @@ void period_ran_out(supervisor& s, platform::date_time now) {
 // The scheduled half: at the end of the period, restarts the machine while the
 // marker is still there, or begins a new period when somebody deleted it; keeps
 // the schedule line up to date.
-void check_schedule(supervisor& s) {
-  const platform::date_time now = s.platform.time.now();
+void check_schedule(supervisor& s, platform::date_time now) {
   const long long hours_passed = platform::hours_between(s.state.cycle_start, now);
   const auto period = period_of(s.state);
   if (period && hours_passed >= *period && s.window.reboot24.value() == 1) {
@@ -153,9 +152,12 @@ std::string heartbeat_path(const std::string& companion_dir) {
   return companion_dir + "/telvnor.vkd";
 }
 
+// One look at the clock serves the whole tick: each look also looks at the
+// machine's time zone, at the cost of a system call.
 void watch_tick(supervisor& s) {
-  watch_heartbeat(s);
-  check_schedule(s);
+  const platform::date_time now = s.platform.time.now();
+  watch_heartbeat(s, now);
+  check_schedule(s, now);
 }
 
 }  // namespace vrnskdm::supervision

@@ -41,11 +41,18 @@ QRect twips(int left, int top, int width, int height) {
           height / twips_per_pixel};
 }
 
-QLabel* label(const char* name, const QString& text, QRect place, QWidget* parent,
-              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* control = new QLabel{text, parent};
+template <typename Label = QLabel>
+Label* label(const char* name, const QString& text, QRect place, QWidget* parent,
+             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* control = new Label{text, parent};
   control->setObjectName(name);
   control->setGeometry(place);
+  // Nothing lays the window out: with a fixed size, a new text asks the window
+  // for no new layout.
+  control->setFixedSize(place.size());
+  // Filled with the colour its parent has behind it, so that a new text repaints
+  // the label alone rather than the parent's background under it first.
+  control->setAutoFillBackground(true);
   control->setAlignment(alignment);
   return control;
 }
@@ -98,7 +105,7 @@ form1::form1() {
   setFont(design_font(design_points));
 
   // Created in tab order, which is the order the focus takes.
-  checking_ = label("checking", design_text(supervision::checking_design_text),
+  checking_ = label<status_label>("checking", design_text(supervision::checking_design_text),
                     twips(150, 120, 6105, 255), this, centred);
   reboot_ = check_box("reboot", "Reboot On TELVANORE Lock", twips(3720, 1230, 2475, 315), this);
   reboot_->setCheckState(check_state_of(supervision::reboot_design_value));
@@ -112,9 +119,9 @@ form1::form1() {
   sfondo_->setFocusPolicy(Qt::StrongFocus);
 
   // The panel's place counts from inside its border.
-  warning_ = label("warning", design_text(supervision::warning_design_text),
-                   twips(150, 90, 5745, 315).translated(sfondo_->contentsRect().topLeft()),
-                   sfondo_, centred);
+  warning_ = label<status_label>(
+      "warning", design_text(supervision::warning_design_text),
+      twips(150, 90, 5745, 315).translated(sfondo_->contentsRect().topLeft()), sfondo_, centred);
   warning_->setFont(design_font(warning_points));
 
   path_ = new QLineEdit{design_text(supervision::path_design_text), this};
@@ -122,7 +129,7 @@ form1::form1() {
   path_->setGeometry(twips(120, 1080, 2265, 345));
 
   label2_ = label("Label2", "TELVANORE path", twips(150, 780, 1590, 225), this);
-  deleteme_ = label("deleteme", "", twips(150, 450, 6105, 255), this, centred);
+  deleteme_ = label<status_label>("deleteme", "", twips(150, 450, 6105, 255), this, centred);
   reboot24_ = check_box("reboot24", "Reboot each", twips(3720, 810, 1365, 285), this);
   reboot24_->setCheckState(check_state_of(supervision::reboot24_design_value));
 

@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "status_label.h"
+
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -57,25 +59,25 @@ class form1 final : public QWidget {
 
   form1();
 
-  QLabel& checking() const { return *checking_; }
+  status_label& checking() const { return *checking_; }
   operator_check_box& reboot() const { return *reboot_; }
   QFrame& sfondo() const { return *sfondo_; }
-  QLabel& warning() const { return *warning_; }
+  status_label& warning() const { return *warning_; }
   QLineEdit& path() const { return *path_; }
   QLabel& label2() const { return *label2_; }
-  QLabel& deleteme() const { return *deleteme_; }
+  status_label& deleteme() const { return *deleteme_; }
   operator_check_box& reboot24() const { return *reboot24_; }
   QPushButton& save() const { return *save_; }
   QComboBox& reboot_time() const { return *reboot_time_; }
 
  private:
-  QLabel* checking_;
+  status_label* checking_;
   operator_check_box* reboot_;
   QFrame* sfondo_;
-  QLabel* warning_;
+  status_label* warning_;
   QLineEdit* path_;
   QLabel* label2_;
-  QLabel* deleteme_;
+  status_label* deleteme_;
   operator_check_box* reboot24_;
   QPushButton* save_;
   QComboBox* reboot_time_;

@@ -23,9 +23,8 @@ void show_enabled(QWidget& control, bool enabled) {
   if (control.testAttribute(Qt::WA_ForceDisabled) == enabled) control.setEnabled(enabled);
 }
 
-void show_label(QLabel& label, const supervision::label_control& model) {
-  const QString text = shown_text(model.caption);
-  if (label.text() != text) label.setText(text);
+void show_label(status_label& label, const supervision::label_control& model) {
+  label.show_text(shown_text(model.caption));
   show_enabled(label, model.enabled);
 }
 

@@ -33,10 +33,10 @@ class Children:
         for child in reversed(self._running[:]):
             self.stop(child)
 
-    def start(self, argv, *, output, env=None, cwd=None, pipe_stdout=False):
+    def start(self, argv, *, output, env=None, cwd=None, pipe_stdout=False, pass_fds=()):
         """Runs argv with the bench's environment plus env, standard input from
         /dev/null, standard error (and standard output unless piped) appended
-        to the file output."""
+        to the file output, and the descriptors pass_fds left open."""
         environment = dict(os.environ)
         environment.update(env or {})
         with open(output, "ab") as log:
@@ -47,6 +47,7 @@ class Children:
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.PIPE if pipe_stdout else log,
                 stderr=log,
+                pass_fds=pass_fds,
                 preexec_fn=_die_with_the_bench,
             )
         self._running.append(child)

@@ -1,5 +1,6 @@
-"""The real program, headless, in a fresh working folder, beside a companion
-simulator that beats every half second and a private logind."""
+"""The real program, headless or on a private X server, in a fresh working
+folder, beside a companion simulator that beats every half second and a
+private logind."""
 
 import os
 import signal
@@ -28,7 +29,10 @@ def start_companion(children, build, folder):
 
 
 class WatchdogRun:
-    def __init__(self, children, build, folder, logind):
+    """display, when given, is the X server to show the window on; wrapper runs
+    the program (valgrind, say)."""
+
+    def __init__(self, children, build, folder, logind, display=None, wrapper=()):
         self.work = os.path.join(folder, "work")
         self.companion = os.path.join(folder, "companion")
         runtime = os.path.join(folder, "runtime")
@@ -39,7 +43,8 @@ class WatchdogRun:
         # The system bus is the private one, always: a countdown that runs out
         # asks the stand-in logind, never the machine's.
         environment = {
-            "QT_QPA_PLATFORM": "offscreen",
+            "QT_QPA_PLATFORM": "xcb" if display else "offscreen",
+            "DISPLAY": display or "",
             "DBUS_SYSTEM_BUS_ADDRESS": logind.address,
             "XDG_RUNTIME_DIR": runtime,
         }
@@ -47,7 +52,7 @@ class WatchdogRun:
             raise RuntimeError(f"{logind.address} is not the private bus")
         self._output = os.path.join(folder, "program.log")
         self.program = children.start(
-            [os.path.join(build, "window", "vrnskdm")], env=environment, cwd=self.work,
+            [*wrapper, os.path.join(build, "window", "vrnskdm")], env=environment, cwd=self.work,
             output=self._output)
         self.pid = self.program.pid
 

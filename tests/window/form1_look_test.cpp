@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QTest>
 
@@ -46,6 +47,31 @@ int room_for_text(const QWidget& control) {
   return control.contentsRect().width();
 }
 
+QImage comparable(const QPixmap& picture) {
+  return picture.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// What the window shows: the pixels its repaints left, as they reached the screen.
+QImage on_screen(const form1& form) {
+  QApplication::processEvents();
+  return comparable(form.screen()->grabWindow(form.winId()));
+}
+
+// A label's text drawn the plain way, by a label of its own with the same text,
+// font, colours and state.
+QImage drawn_plainly(const QLabel& shown) {
+  QLabel plain{shown.text()};
+  plain.setFont(shown.font());
+  // All of its colours, those it takes from its parent included.
+  QPalette colours = shown.palette();
+  colours.setResolveMask(~QPalette::ResolveMask{});
+  plain.setPalette(colours);
+  plain.setAlignment(shown.alignment());
+  plain.setEnabled(shown.isEnabled());
+  plain.resize(shown.size());
+  return comparable(plain.grab());
+}
+
 }  // namespace
 
 // The window's look: places, sizes, texts, fonts and the order of the focus.
@@ -70,6 +96,11 @@ class Form1LookTest : public QObject {
   // No text the program shows is cut off by its control.
   void everyTextFitsItsControl();
   void tabVisitsTheControlsInDesignOrder();
+  // Whatever a tick changed, the window shows just what the same window drawn
+  // afresh shows, and its changing texts just what plain labels show: a
+  // repaint that saves work never shows something else.
+  void afterEachTickTheWindowLooksAsDrawnAfresh_data();
+  void afterEachTickTheWindowLooksAsDrawnAfresh();
 };
 
 void Form1LookTest::controlsTakeTheirDesignPlaces_data() {
@@ -235,6 +266,47 @@ void Form1LookTest::tabVisitsTheControlsInDesignOrder() {
   QCOMPARE(QApplication::focusWidget(), &form.sfondo());
   QTest::keyClick(&form.sfondo(), Qt::Key_Tab);
   QCOMPARE(QApplication::focusWidget(), &form.path());
+}
+
+void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh_data() {
+  QTest::addColumn<QString>("companion");
+  QTest::addColumn<int>("skipped_s");
+  QTest::addColumn<int>("compared_s");
+  // Alive for a minute: every digit of the seconds, and the carries into the
+  // tens and the minutes.
+  QTest::newRow("alive") << "alive" << 0 << 61;
+  QTest::newRow("silent: the countdown starts") << "silent" << 0 << 4;
+  QTest::newRow("countdown from 100 s to 99 s") << "silent" << 80 << 4;
+  QTest::newRow("countdown in half seconds") << "silent" << 152 << 3;
+  QTest::newRow("silent, then alive again") << "silent, then alive" << 0 << 6;
+  QTest::newRow("not installed") << "not installed" << 0 << 3;
+}
+
+void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh() {
+  QFETCH(QString, companion);
+  QFETCH(int, skipped_s);
+  QFETCH(int, compared_s);
+  running_window w;
+  w.run.write_settings(1, 1, 0);
+  if (companion != "not installed") w.run.install_companion();
+  QVERIFY(w.start());
+  form1& form = w.form();
+  w.advance(std::chrono::seconds{skipped_s});
+
+  const int steps = compared_s * 2;  // the countdown's last half minute ticks every 500 ms
+  for (int step = 0; step < steps; ++step) {
+    if (companion == "alive" || (companion == "silent, then alive" && step >= steps / 2)) {
+      w.run.beat();
+    }
+    w.advance(500ms);
+    const QImage shown = on_screen(form);
+    QVERIFY2(shown == comparable(form.grab()), qPrintable("at " + form.checking().text()));
+    for (const QLabel* label : {&form.checking(), &form.deleteme(), &form.warning()}) {
+      if (!label->isVisible()) continue;
+      const QImage text = shown.copy(QRect{label->mapTo(&form, QPoint{}), label->size()});
+      QVERIFY2(text == drawn_plainly(*label), qPrintable(label->objectName() + ": " + label->text()));
+    }
+  }
 }
 
 }  // namespace vrnskdm::window
