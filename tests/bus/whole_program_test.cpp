@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -115,10 +114,6 @@ bool wait_for(condition holds, steady_clock::duration limit) {
   return true;
 }
 
-bool has(const lines& log, const std::string& message) {
-  return std::find(log.begin(), log.end(), message) != log.end();
-}
-
 // Three machines at once: one whose logind accepts the restart, one whose
 // logind refuses it, and one whose logind never answers while a scheduled
 // restart is asked for again and again. The companion falls silent after the
@@ -149,24 +144,31 @@ TEST(WholeProgram, RestartsTheMachineThreeMinutesAfterTheCompanionFellSilent) {
   std::this_thread::sleep_for(178s);
   EXPECT_EQ(accepting.restart_calls(), lines{});
   EXPECT_EQ(refusing.restart_calls(), lines{});
-  const auto lock_logged = [](const machine& m) {
-    return has(m.log(), "Shutdown for no TELVANORE response");
-  };
-  ASSERT_TRUE(wait_for([&] { return !accepting.restart_calls().empty(); }, 10s));
-  const auto asked_after = steady_clock::now() - silent_from;
-  std::cout << "[ measured ] restart asked "
-            << std::chrono::duration<double>(asked_after).count()
+  // Each machine's moment is taken in one loop, as soon as it is seen.
+  std::optional<steady_clock::duration> asked_after;
+  std::optional<steady_clock::duration> silent_asked_after;
+  wait_for([&] {
+    if (!asked_after && !accepting.restart_calls().empty()) asked_after = steady_clock::now() - silent_from;
+    if (silent && !silent_asked_after &&
+        count_of(silent->log(), "Shutdown for no TELVANORE response") > 0) {
+      silent_asked_after = steady_clock::now() - silent_from;
+    }
+    return asked_after && (!silent || silent_asked_after);
+  }, 10s);
+  ASSERT_TRUE(asked_after.has_value());
+  std::cout << "[ measured ] restart asked " << std::chrono::duration<double>(*asked_after).count()
             << " s after the companion fell silent\n";
-  EXPECT_GE(asked_after, 180s);
-  EXPECT_LE(asked_after, 184s);
+  EXPECT_GE(*asked_after, 180s);
+  EXPECT_LE(*asked_after, 184s);
   if (silent) {
-    ASSERT_TRUE(wait_for([&] { return lock_logged(*silent); }, 5s));
-    const auto silent_asked_after = steady_clock::now() - silent_from;
+    ASSERT_TRUE(silent_asked_after.has_value());
     std::cout << "[ measured ] with a silent logind and a scheduled restart asked for meanwhile, "
-              << "restart asked " << std::chrono::duration<double>(silent_asked_after).count()
+              << "restart asked " << std::chrono::duration<double>(*silent_asked_after).count()
               << " s after the companion fell silent\n";
-    EXPECT_GE(silent_asked_after, 180s);
-    EXPECT_LE(silent_asked_after, 184s);
+    EXPECT_GE(*silent_asked_after, 180s);
+    EXPECT_LE(*silent_asked_after, 184s);
+  } else {
+    std::cout << "[ skipped  ] the machine with a silent logind moves its clock, which takes root\n";
   }
   ASSERT_TRUE(wait_for([&] { return !refusing.restart_calls().empty(); }, 3s));
   std::this_thread::sleep_for(3s);

@@ -16,6 +16,7 @@
 namespace vrnskdm::platform {
 namespace {
 
+using testing::lines;
 using testing::scratch_dir;
 
 class PosixFiles : public ::testing::Test {
@@ -36,7 +37,6 @@ class PosixFiles : public ::testing::Test {
 };
 
 TEST_F(PosixFiles, ALineEndsAtCrLfALoneCrOrALoneLf) {
-  using lines = std::vector<std::string>;
   EXPECT_EQ(read_all("a\r\nb\r\n"), (lines{"a", "b"}));
   EXPECT_EQ(read_all("a\rb\nc"), (lines{"a", "b", "c"}));
   EXPECT_EQ(read_all("a\n\rb"), (lines{"a", "", "b"}));  // LF then a lone CR

@@ -319,12 +319,11 @@ TEST(InjectedFaults, LastingFileProblemsNeverStopTheWatch) {
       EXPECT_TRUE(logged.empty());
       continue;
     }
-    EXPECT_EQ(std::count(logged.begin(), logged.end(), "VARNISKELDAM Restarted"), 1);
-    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Shutdown for no TELVANORE response"),
-              c.companion_seen ? 1 : 0);
-    EXPECT_EQ(
-        std::count(logged.begin(), logged.end(), "Timeout check performed. DELETE.ME created."),
-        c.marker_written ? 0 : 1);
+    EXPECT_EQ(testing::count_of(logged, "VARNISKELDAM Restarted"), 1u);
+    EXPECT_EQ(testing::count_of(logged, "Shutdown for no TELVANORE response"),
+              c.companion_seen ? 1u : 0u);
+    EXPECT_EQ(testing::count_of(logged, "Timeout check performed. DELETE.ME created."),
+              c.marker_written ? 0u : 1u);
   }
   std::printf("[ faults   ] %d file operations failed on purpose\n", faults_injected);
 }

@@ -54,9 +54,7 @@ TEST(Resources, NoFileStaysOpenAndNothingPilesUpOverThousandsOfTicks) {
   EXPECT_LT(static_cast<long long>(testing::allocated_bytes()) - static_cast<long long>(memory),
             64 * 1024);
   const auto messages = run.log_messages();
-  EXPECT_GE(
-      std::count(messages.begin(), messages.end(), "Timeout check performed. DELETE.ME created."),
-      1);
+  EXPECT_GE(testing::count_of(messages, "Timeout check performed. DELETE.ME created."), 1u);
 }
 
 }  // namespace

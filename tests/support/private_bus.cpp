@@ -71,4 +71,9 @@ private_bus::private_bus() {
   }
 }
 
+bool bell_rings(const platform::answer_bell& bell, std::chrono::milliseconds within) {
+  pollfd ringing{bell.descriptor(), POLLIN, 0};
+  return ::poll(&ringing, 1, static_cast<int>(within.count())) == 1;
+}
+
 }  // namespace vrnskdm::testing

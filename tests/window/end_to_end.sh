@@ -171,6 +171,11 @@ notifications() {
 }
 shown='"Notify" 8 s "vrnskdm" u 0 s "vrnskdm" s "The machine restarts in 180 seconds"'
 shown="$shown"' s "TELVANORE does not respond." as 0 a{sv} 1 "urgency" y 2 i 0'
+# Sent from a thread of its own as the window comes up: it may come a moment later.
+for _ in $(seq 20); do
+  [ "$(notifications)" = "a(tsav) 1 $shown" ] && break
+  sleep 0.1
+done
 [ "$(notifications)" = "a(tsav) 1 $shown" ] || fail "the desktop was told $(notifications)"
 
 kill -USR2 "$companion_pid"
