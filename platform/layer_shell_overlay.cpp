@@ -18,6 +18,7 @@
 
 #include "overlay.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
+#include "xdg-output-unstable-v1-client.h"
 
 namespace vrnskdm::platform {
 
@@ -130,6 +131,7 @@ const zwlr_layer_surface_v1_listener layer_events{
 struct output {
   std::uint32_t name = 0;  // the global's, to know which one goes
   wl_output* proxy = nullptr;
+  zxdg_output_v1* placed = nullptr;  // where the output stands among the others
   int x = 0;
   int y = 0;
   int mode_width = 0;
@@ -146,6 +148,7 @@ struct output {
 
   ~output() {
     shown.reset();
+    forget(placed, zxdg_output_v1_destroy);
     forget(proxy, wl_output_destroy);
   }
 };
@@ -155,8 +158,10 @@ const wl_output_listener output_events{
         [](void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
            std::int32_t, const char*, const char*, std::int32_t transform) {
           auto* monitor = static_cast<output*>(data);
-          monitor->x = x;
-          monitor->y = y;
+          if (!monitor->placed) {
+            monitor->x = x;
+            monitor->y = y;
+          }
           monitor->turned = transform % 2 == 1;
         },
     .mode =
@@ -174,6 +179,21 @@ const wl_output_listener output_events{
     },
     .name = [](void*, wl_output*, const char*) {},
     .description = [](void*, wl_output*, const char*) {},
+};
+
+// wlroots says 0, 0 for every output's place in wl_output's geometry; the
+// xdg-output protocol tells the place in the desktop's layout.
+const zxdg_output_v1_listener placement_events{
+    .logical_position =
+        [](void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
+          auto* monitor = static_cast<output*>(data);
+          monitor->x = x;
+          monitor->y = y;
+        },
+    .logical_size = [](void*, zxdg_output_v1*, std::int32_t, std::int32_t) {},
+    .done = [](void*, zxdg_output_v1*) {},
+    .name = [](void*, zxdg_output_v1*, const char*) {},
+    .description = [](void*, zxdg_output_v1*, const char*) {},
 };
 
 class layer_shell_overlay final : public overlay_display {
@@ -196,6 +216,7 @@ class layer_shell_overlay final : public overlay_display {
 
   ~layer_shell_overlay() override {
     outputs_.clear();
+    forget(placements_, zxdg_output_manager_v1_destroy);
     forget(registry_, wl_registry_destroy);
     forget(shm_, wl_shm_destroy);
     forget(compositor_, wl_compositor_destroy);
@@ -385,7 +406,17 @@ class layer_shell_overlay final : public overlay_display {
       added.name = name;
       added.proxy = static_cast<wl_output*>(bind(wl_output_interface, 2));
       wl_output_add_listener(added.proxy, &output_events, &added);
+      place(added);
+    } else if (offered == zxdg_output_manager_v1_interface.name) {
+      placements_ = static_cast<zxdg_output_manager_v1*>(bind(zxdg_output_manager_v1_interface, 3));
+      for (output& monitor : outputs_) place(monitor);
     }
+  }
+
+  void place(output& monitor) {
+    if (!placements_ || monitor.placed) return;
+    monitor.placed = zxdg_output_manager_v1_get_xdg_output(placements_, monitor.proxy);
+    zxdg_output_v1_add_listener(monitor.placed, &placement_events, &monitor);
   }
 
   void remove_global(std::uint32_t name) {
@@ -397,6 +428,7 @@ class layer_shell_overlay final : public overlay_display {
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layer_shell_ = nullptr;
+  zxdg_output_manager_v1* placements_ = nullptr;
   std::list<output> outputs_;  // listeners hold their addresses
   bool ended_ = false;
 };
