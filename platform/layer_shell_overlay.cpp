@@ -90,8 +90,8 @@ struct band {
   wl_surface* surface = nullptr;
   zwlr_layer_surface_v1* layer = nullptr;
   std::unique_ptr<shm_buffer> buffers[buffers_per_band];
-  shm_buffer* shown = nullptr;    // the buffer to show; attached once configured
-  std::uint32_t height = 0;       // asked for, in the surface's units
+  shm_buffer* shown = nullptr;  // the buffer to show; attached once configured
+  std::uint32_t height = 0;     // asked for, in the surface's units
   std::int32_t scale = 1;
   bool configured = false;
   bool closed = false;
@@ -174,9 +174,8 @@ const wl_output_listener output_events{
           monitor->described = true;
         },
     .done = [](void*, wl_output*) {},
-    .scale = [](void* data, wl_output*, std::int32_t factor) {
-      static_cast<output*>(data)->scale = std::max(factor, 1);
-    },
+    .scale = [](void* data, wl_output*,
+                std::int32_t factor) { static_cast<output*>(data)->scale = std::max(factor, 1); },
     .name = [](void*, wl_output*, const char*) {},
     .description = [](void*, wl_output*, const char*) {},
 };
@@ -203,7 +202,8 @@ class layer_shell_overlay final : public overlay_display {
         .global =
             [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                std::uint32_t version) {
-              static_cast<layer_shell_overlay*>(data)->add_global(registry, name, interface, version);
+              static_cast<layer_shell_overlay*>(data)->add_global(registry, name, interface,
+                                                                  version);
             },
         .global_remove =
             [](void* data, wl_registry*, std::uint32_t name) {
@@ -333,8 +333,8 @@ class layer_shell_overlay final : public overlay_display {
     }
     shown.shown = target;
     // A buffer's size must be a whole number of the surface's units.
-    const std::int32_t scale =
-        picture.width % monitor.scale == 0 && picture.height % monitor.scale == 0 ? monitor.scale : 1;
+    const bool whole = picture.width % monitor.scale == 0 && picture.height % monitor.scale == 0;
+    const std::int32_t scale = whole ? monitor.scale : 1;
     const auto height = static_cast<std::uint32_t>(picture.height / scale);
     if (height != shown.height) {
       // A new size waits for the compositor's word on it before it is shown.

@@ -34,11 +34,13 @@ class compositor {
     const std::string run = folder_.file("run");
     fs::create_directory(run);
     fs::permissions(run, fs::perms::owner_all);
-    fs::permissions(folder_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(folder_.path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     std::vector<std::string> argv{program};
     if (geteuid() == 0 && program.ends_with("sway")) {
       if (chown(run.c_str(), 65534, 65534) != 0) return;
-      argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", program};
+      argv = {
+          "/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", program};
     }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (!fs::exists(program)) return;
@@ -47,8 +49,8 @@ class compositor {
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + run, "WLR_BACKENDS=headless",
                                  "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "HOME=" + run},
         folder_.file("compositor.log"));
-    for (auto give_up = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < give_up;
-         std::this_thread::sleep_for(50ms)) {
+    for (auto give_up = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < give_up; std::this_thread::sleep_for(50ms)) {
       for (const auto& entry : fs::directory_iterator(run)) {
         if (entry.is_socket() && entry.path().filename().string().starts_with("wayland-")) {
           socket_ = entry.path();
@@ -85,7 +87,8 @@ TEST(layer_shell_overlay, is_refused_without_a_display_offering_the_layer_shell)
     const testing::scoped_variable named{"WAYLAND_DISPLAY", display};
     EXPECT_EQ(platform::open_layer_shell_overlay(), nullptr) << "WAYLAND_DISPLAY=" << display;
   }
-  const compositor weston{"/usr/bin/weston", {"--backend=headless-backend.so", "--use-pixman", "--socket=wayland-5"}};
+  const compositor weston{"/usr/bin/weston",
+                          {"--backend=headless-backend.so", "--use-pixman", "--socket=wayland-5"}};
   SKIP_UNLESS_UP(weston);
   const testing::scoped_variable named{"WAYLAND_DISPLAY", weston.socket()};
   EXPECT_EQ(platform::open_layer_shell_overlay(), nullptr);
@@ -109,7 +112,11 @@ int red_at(const std::string& ppm, int x, int y) {
 // goes away, the overlay ends without taking the program with it (no SIGPIPE
 // on sending to the closed socket), and says so from then on.
 TEST(layer_shell_overlay, shows_the_band_and_ends_when_the_compositor_goes_away) {
-  compositor sway{"/usr/bin/sway", {"-c", "/dev/null"}};
+  const testing::temp_folder config;
+  // Without Xwayland, sway takes no X display that other tests might want.
+  std::ofstream{config.file("sway.conf")} << "xwayland disable\n";
+  fs::permissions(config.path(), fs::perms::all);
+  compositor sway{"/usr/bin/sway", {"-c", config.file("sway.conf")}};
   SKIP_UNLESS_UP(sway);
   const testing::scoped_variable named{"WAYLAND_DISPLAY", sway.socket()};
   const auto overlay = platform::open_layer_shell_overlay();
@@ -131,7 +138,8 @@ TEST(layer_shell_overlay, shows_the_band_and_ends_when_the_compositor_goes_away)
   }
   if (fs::exists("/usr/bin/grim")) {
     child_process grim{{"/usr/bin/grim", "-t", "ppm", sway.file("screen.ppm")},
-                       {"WAYLAND_DISPLAY=" + sway.socket()}, sway.file("grim.log")};
+                       {"WAYLAND_DISPLAY=" + sway.socket()},
+                       sway.file("grim.log")};
     while (!grim.has_ended()) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(red_at(sway.file("screen.ppm"), area.width / 2, 20), 255) << grim.output();
     EXPECT_NE(red_at(sway.file("screen.ppm"), area.width / 2, 60), 255) << grim.output();

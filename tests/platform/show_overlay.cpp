@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         const int height = monitor.height / 8;
         auto& pixels = frames.emplace_back(std::size_t(monitor.width) * height, 0xffff0101u);
         for (int y = 0; y < height / 2; ++y) {
-          for (int x = 0; x < height / 2; ++x) pixels[std::size_t(y + height / 4) * monitor.width + x + height / 4] = 0xffffffffu;
+          for (int x = 0; x < height / 2; ++x)
+            pixels[std::size_t(y + height / 4) * monitor.width + x + height / 4] = 0xffffffffu;
         }
         pictures.push_back({monitor.width, height, monitor.width * 4,
                             reinterpret_cast<const std::uint8_t*>(pixels.data())});
