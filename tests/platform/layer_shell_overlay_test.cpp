@@ -26,16 +26,18 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::child_process;
 
-// A headless compositor with a runtime folder of its own; socket() is the
-// path of its display, empty when it did not come up within ten seconds.
+// A headless compositor with a folder of its own to work in, and a runtime
+// folder in it; socket() is the path of its display, empty when it did not
+// come up within ten seconds.
 class compositor {
  public:
   compositor(const std::string& program, const std::vector<std::string>& arguments) {
     const std::string run = folder_.file("run");
     fs::create_directory(run);
     fs::permissions(run, fs::perms::owner_all);
-    fs::permissions(folder_.path(),
-                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(folder_.path(), fs::perms::all);
+    // Without Xwayland, sway takes no X display that other tests might want.
+    std::ofstream{folder_.file("sway.conf")} << "xwayland disable\n";
     std::vector<std::string> argv{program};
     if (geteuid() == 0 && program.ends_with("sway")) {
       if (chown(run.c_str(), 65534, 65534) != 0) return;
@@ -48,7 +50,7 @@ class compositor {
         argv,
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + run, "WLR_BACKENDS=headless",
                                  "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "HOME=" + run},
-        folder_.file("compositor.log"));
+        folder_.file("compositor.log"), folder_.path());
     for (auto give_up = std::chrono::steady_clock::now() + 10s;
          std::chrono::steady_clock::now() < give_up; std::this_thread::sleep_for(50ms)) {
       for (const auto& entry : fs::directory_iterator(run)) {
@@ -62,7 +64,20 @@ class compositor {
 
   const std::string& socket() const { return socket_; }
   std::string log() const { return process_ ? process_->output() : "not installed"; }
-  std::string file(const std::string& name) const { return folder_.file(name); }
+
+  // The red, 0 to 255, of the screen's pixel at x, y, as grim sees it; -1
+  // where grim took no picture.
+  int red_at(int x, int y) const {
+    const std::string picture = folder_.file("pixel.ppm");
+    child_process grim{{"/usr/bin/grim", "-g", std::to_string(x) + "," + std::to_string(y) + " 1x1",
+                        "-t", "ppm", picture},
+                       {"WAYLAND_DISPLAY=" + socket_},
+                       folder_.file("grim.log")};
+    while (!grim.has_ended()) std::this_thread::sleep_for(10ms);
+    std::ifstream in{picture, std::ios::binary};
+    const std::string bytes{std::istreambuf_iterator<char>{in}, {}};
+    return bytes.size() >= 3 ? static_cast<unsigned char>(bytes[bytes.size() - 3]) : -1;
+  }
 
   // Ends it at once, as a crash would, and waits for that.
   void crash() {
@@ -94,29 +109,11 @@ TEST(layer_shell_overlay, is_refused_without_a_display_offering_the_layer_shell)
   EXPECT_EQ(platform::open_layer_shell_overlay(), nullptr);
 }
 
-// The red of the screen's pixel at x, y, from a picture grim took as PPM.
-int red_at(const std::string& ppm, int x, int y) {
-  std::ifstream in{ppm, std::ios::binary};
-  std::string magic;
-  int width = 0;
-  int height = 0;
-  int top = 0;
-  in >> magic >> width >> height >> top;
-  in.get();
-  const std::string pixels{std::istreambuf_iterator<char>{in}, {}};
-  const std::size_t at = (std::size_t(y) * width + x) * 3;
-  return at < pixels.size() ? static_cast<unsigned char>(pixels[at]) : -1;
-}
-
 // The band is shown on the overlay layer across the top; when the compositor
 // goes away, the overlay ends without taking the program with it (no SIGPIPE
 // on sending to the closed socket), and says so from then on.
 TEST(layer_shell_overlay, shows_the_band_and_ends_when_the_compositor_goes_away) {
-  const testing::temp_folder config;
-  // Without Xwayland, sway takes no X display that other tests might want.
-  std::ofstream{config.file("sway.conf")} << "xwayland disable\n";
-  fs::permissions(config.path(), fs::perms::all);
-  compositor sway{"/usr/bin/sway", {"-c", config.file("sway.conf")}};
+  compositor sway{"/usr/bin/sway", {"-c", "sway.conf"}};
   SKIP_UNLESS_UP(sway);
   const testing::scoped_variable named{"WAYLAND_DISPLAY", sway.socket()};
   const auto overlay = platform::open_layer_shell_overlay();
@@ -137,12 +134,8 @@ TEST(layer_shell_overlay, shows_the_band_and_ends_when_the_compositor_goes_away)
     ASSERT_TRUE(overlay->handle_events()) << sway.log();
   }
   if (fs::exists("/usr/bin/grim")) {
-    child_process grim{{"/usr/bin/grim", "-t", "ppm", sway.file("screen.ppm")},
-                       {"WAYLAND_DISPLAY=" + sway.socket()},
-                       sway.file("grim.log")};
-    while (!grim.has_ended()) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(red_at(sway.file("screen.ppm"), area.width / 2, 20), 255) << grim.output();
-    EXPECT_NE(red_at(sway.file("screen.ppm"), area.width / 2, 60), 255) << grim.output();
+    EXPECT_EQ(sway.red_at(area.width / 2, 39), 255);
+    EXPECT_NE(sway.red_at(area.width / 2, 40), 255);
   }
 
   sway.crash();

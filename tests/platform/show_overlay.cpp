@@ -1,16 +1,13 @@
-// Shows the overlay's band on the Wayland display that WAYLAND_DISPLAY names,
-// for SECONDS seconds (10 unless given): red, with a white square at its left
-// end, drawn again every second as the countdown draws it. Says what the
-// display offered and when the overlay ended. For trying the route by hand:
+// Shows the overlay's red band for SECONDS seconds (10 unless given) on the
+// Wayland display that WAYLAND_DISPLAY names, drawn again every second as the
+// countdown draws it; exits with 1 when there is no overlay or it ended. For
+// trying the route by hand (screenshots with grim):
 //
-//   WAYLAND_DISPLAY=wayland-1 build/dev/tests/platform/show_overlay [SECONDS]
-//
-// Exits with 0 when the band was shown to the end, 1 when the overlay ended.
+//   WAYLAND_DISPLAY=wayland-1 build/dev/tests/show_overlay [SECONDS]
 
 #include <poll.h>
 
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -18,45 +15,29 @@
 #include "platform/overlay.h"
 
 using namespace vrnskdm::platform;
+using std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
-  const auto seconds = std::chrono::seconds{argc > 1 ? std::atoi(argv[1]) : 10};
   const auto overlay = open_layer_shell_overlay();
-  if (!overlay) {
-    std::puts("no overlay: no display, or no layer shell on it");
-    return 1;
-  }
-  std::printf("route: %.*s\n", int(overlay->route().size()), overlay->route().data());
-  const auto end = std::chrono::steady_clock::now() + seconds;
-  auto next_frame = std::chrono::steady_clock::now();
-  std::vector<std::vector<std::uint32_t>> frames;
-  while (std::chrono::steady_clock::now() < end) {
-    if (std::chrono::steady_clock::now() >= next_frame) {
+  if (!overlay) return std::puts("no overlay: no display, or no layer shell on it"), 1;
+  const auto end = steady_clock::now() + std::chrono::seconds{argc > 1 ? std::atoi(argv[1]) : 10};
+  for (auto next_frame = steady_clock::now(); steady_clock::now() < end;) {
+    if (steady_clock::now() >= next_frame) {
       next_frame += std::chrono::seconds{1};
+      std::vector<std::vector<std::uint32_t>> frames;
       std::vector<overlay_picture> pictures;
-      frames.clear();
       for (const monitor_area& monitor : overlay->monitors()) {
         std::printf("monitor %d,%d %dx%d\n", monitor.x, monitor.y, monitor.width, monitor.height);
         const int height = monitor.height / 8;
-        auto& pixels = frames.emplace_back(std::size_t(monitor.width) * height, 0xffff0101u);
-        for (int y = 0; y < height / 2; ++y) {
-          for (int x = 0; x < height / 2; ++x)
-            pixels[std::size_t(y + height / 4) * monitor.width + x + height / 4] = 0xffffffffu;
-        }
+        const auto& red = frames.emplace_back(std::size_t(monitor.width) * height, 0xffff0101u);
         pictures.push_back({monitor.width, height, monitor.width * 4,
-                            reinterpret_cast<const std::uint8_t*>(pixels.data())});
+                            reinterpret_cast<const std::uint8_t*>(red.data())});
       }
-      if (!overlay->show(pictures)) {
-        std::puts("show: the overlay has ended");
-        return 1;
-      }
+      if (!overlay->show(pictures)) return std::puts("show: the overlay has ended"), 1;
     }
     pollfd watched{overlay->descriptor(), POLLIN, 0};
     poll(&watched, 1, 100);
-    if (!overlay->handle_events()) {
-      std::printf("handle_events: the overlay has ended; descriptor %d\n", overlay->descriptor());
-      return 1;
-    }
+    if (!overlay->handle_events()) return std::puts("handle_events: the overlay has ended"), 1;
   }
   overlay->hide();
   return 0;
