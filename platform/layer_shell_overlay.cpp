@@ -284,9 +284,12 @@ class layer_shell_overlay final : public overlay_display {
     return false;
   }
 
-  // Sends what is waiting; a full socket keeps the rest for later.
+  // Sends what is waiting; a full socket keeps the rest for later. A
+  // compositor that has gone is seen here too when there was nothing to send.
   bool flush() {
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) return end();
+    pollfd watched{wl_display_get_fd(display_), 0, 0};
+    if (poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR))) return end();
     return true;
   }
 
