@@ -7,21 +7,27 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <xcb/randr.h>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "overlay.h"
@@ -31,9 +37,9 @@ namespace vrnskdm::platform {
 namespace {
 
 // xcb writes to its socket without MSG_NOSIGNAL: a write to an X server that
-// has gone would end the whole program by SIGPIPE. The signal is held off for
-// this thread while xcb may write, and taken back if it came, so that the write
-// only fails and the overlay ends.
+// has gone would end the whole program by SIGPIPE. While the window's thread
+// opens the connection the signal is held off, and taken back if it came, so
+// that the write only fails; the sending thread holds it off for good.
 class sigpipe_held {
  public:
   sigpipe_held() {
@@ -144,10 +150,25 @@ struct band {
   bool mapped = false;
 };
 
+// What the bands show next: a picture for each place, its rows packed; no
+// places takes the bands off the screen.
+struct frame {
+  std::vector<monitor_area> places;
+  std::vector<std::vector<std::uint8_t>> pixels;
+};
+
+// How long the server may take to take in one frame before it counts as
+// refusing: the band then ends.
+constexpr auto frame_patience = std::chrono::seconds{5};
+
+// The window's thread only hands each frame over; a thread of the overlay's own
+// writes it to the server, and waits when the server is slow to read. A server
+// that hangs holds that thread alone, never the watchdog; a newer frame takes
+// the place of one not yet sent.
 class x11_overlay final : public overlay_display {
  public:
   explicit x11_overlay(xcb_connection_t* connection) : connection_{connection} {}
-  ~x11_overlay() override { xcb_disconnect(connection_); }
+  ~x11_overlay() override;
   x11_overlay(const x11_overlay&) = delete;
   x11_overlay& operator=(const x11_overlay&) = delete;
 
@@ -163,26 +184,57 @@ class x11_overlay final : public overlay_display {
   bool handle_events() override;
 
  private:
-  bool there() {
+  bool there() const {
     if (!gone_ && xcb_connection_has_error(connection_) != 0) gone_ = true;
     return !gone_;
   }
+  void hand_over(frame next);
+  void take_monitors();
+
+  // The sending thread's own.
+  void send();
+  void put_on_screen(const frame& next);
   band& band_on(std::size_t monitor);
   void fit(band& b, const monitor_area& place);
-  void put(const band& b, const overlay_picture& picture);
-  void ask_for_monitors();
+  void put(const band& b, const std::vector<std::uint8_t>& pixels);
 
   xcb_connection_t* connection_;
-  bool gone_ = false;
+  mutable std::atomic<bool> gone_ = false;
+  // Set while opening, before the sending thread starts; read-only after.
   const xcb_screen_t* screen_ = nullptr;
   xcb_gcontext_t gc_ = 0;
   bool has_shape_ = false;
   std::uint8_t randr_events_ = 0;  // 0 where RandR tells of no change
+  // The window's thread's own.
   std::vector<monitor_area> monitors_;
+  // The sending thread's own.
   std::vector<band> bands_;
-  // The latest question for the monitors, answered in a later handle_events.
+
+  // Between the two threads.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::optional<frame> next_;
+  bool monitors_wanted_ = false;
+  // The question for the monitors, answered in a later handle_events.
   std::optional<unsigned> monitors_asked_;
+  std::optional<steady::time_point> sending_since_;
+  std::thread sender_;
 };
+
+x11_overlay::~x11_overlay() {
+  if (sender_.joinable()) {
+    {
+      const std::lock_guard lock{mutex_};
+      stop_ = true;
+    }
+    wake_.notify_one();
+    // Ends a write the server does not take in.
+    ::shutdown(xcb_get_file_descriptor(connection_), SHUT_RDWR);
+    sender_.join();
+  }
+  xcb_disconnect(connection_);
+}
 
 bool x11_overlay::open(int screen_number) {
   if (xcb_connection_has_error(connection_) != 0) return false;
@@ -221,13 +273,137 @@ bool x11_overlay::open(int screen_number) {
       monitors_ = monitors_of(reply.get());
     }
   }
-  if (monitors_.empty())
+  if (monitors_.empty()) {
     monitors_.push_back({0, 0, screen_->width_in_pixels, screen_->height_in_pixels});
+  }
 
   gc_ = xcb_generate_id(connection_);
   xcb_create_gc(connection_, gc_, screen_->root, 0, nullptr);
   xcb_flush(connection_);
+  if (!there()) return false;
+  sender_ = std::thread{[this] { send(); }};
+  return true;
+}
+
+bool x11_overlay::show(const std::vector<overlay_picture>& pictures) {
+  if (!there()) return false;
+  frame next;
+  for (std::size_t i = 0; i < std::min(pictures.size(), monitors_.size()); ++i) {
+    const overlay_picture& picture = pictures[i];
+    if (picture.width <= 0 || picture.height <= 0 || picture.pixels == nullptr) continue;
+    const std::size_t row_bytes = static_cast<std::size_t>(picture.width) * 4;
+    std::vector<std::uint8_t>& packed = next.pixels.emplace_back(row_bytes * picture.height);
+    for (int row = 0; row < picture.height; ++row) {
+      std::memcpy(packed.data() + row_bytes * static_cast<std::size_t>(row),
+                  picture.pixels + static_cast<std::ptrdiff_t>(row) * picture.stride_bytes,
+                  row_bytes);
+    }
+    next.places.push_back({monitors_[i].x, monitors_[i].y, picture.width, picture.height});
+  }
+  {
+    const std::lock_guard lock{mutex_};
+    if (sending_since_ && steady::now() - *sending_since_ > frame_patience) gone_ = true;
+  }
+  if (!there()) return false;
+  hand_over(std::move(next));
+  return true;
+}
+
+void x11_overlay::hide() {
+  if (there()) hand_over({});
+}
+
+void x11_overlay::hand_over(frame next) {
+  {
+    const std::lock_guard lock{mutex_};
+    next_ = std::move(next);
+  }
+  wake_.notify_one();
+}
+
+bool x11_overlay::handle_events() {
+  if (!there()) return false;
+  bool monitors_changed = false;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    const int type = event->response_type & 0x7f;
+    monitors_changed =
+        monitors_changed ||
+        (randr_events_ != 0 && (type == randr_events_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
+                                type == randr_events_ + XCB_RANDR_NOTIFY));
+    std::free(event);
+  }
+  if (monitors_changed) {
+    {
+      const std::lock_guard lock{mutex_};
+      monitors_wanted_ = true;
+    }
+    wake_.notify_one();
+  }
+  take_monitors();
   return there();
+}
+
+// Asked afresh, by the sending thread, after every change RandR tells of.
+void x11_overlay::take_monitors() {
+  std::optional<unsigned> asked;
+  {
+    const std::lock_guard lock{mutex_};
+    asked = monitors_asked_;
+  }
+  void* reply = nullptr;
+  xcb_generic_error_t* error = nullptr;
+  if (!asked || xcb_poll_for_reply(connection_, *asked, &reply, &error) == 0) return;
+  const xcb_owned<xcb_randr_get_monitors_reply_t> answer{
+      static_cast<xcb_randr_get_monitors_reply_t*>(reply)};
+  std::free(error);
+  std::vector<monitor_area> areas = monitors_of(answer.get());
+  if (!areas.empty()) monitors_ = std::move(areas);
+  {
+    const std::lock_guard lock{mutex_};
+    monitors_asked_.reset();
+  }
+  wake_.notify_one();  // to ask again for a change since
+}
+
+void x11_overlay::send() {
+  // A server that has gone makes the write fail, rather than end the program.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
+  std::unique_lock lock{mutex_};
+  for (;;) {
+    wake_.wait(lock, [this] { return stop_ || next_ || (monitors_wanted_ && !monitors_asked_); });
+    if (stop_) return;
+    const bool ask = monitors_wanted_ && !monitors_asked_;
+    if (ask) monitors_wanted_ = false;
+    const std::optional<frame> next = std::exchange(next_, std::nullopt);
+    sending_since_ = steady::now();
+    lock.unlock();
+    std::optional<unsigned> asked;
+    if (ask) asked = xcb_randr_get_monitors(connection_, screen_->root, 1).sequence;
+    if (next) put_on_screen(*next);
+    xcb_flush(connection_);
+    lock.lock();
+    if (asked) monitors_asked_ = asked;
+    sending_since_.reset();
+  }
+}
+
+void x11_overlay::put_on_screen(const frame& next) {
+  for (std::size_t i = 0; i < next.places.size(); ++i) {
+    band& b = band_on(i);
+    fit(b, next.places[i]);
+    put(b, next.pixels[i]);
+    xcb_clear_area(connection_, 0, b.window, 0, 0, 0, 0);
+    if (!b.mapped) xcb_map_window(connection_, b.window);
+    b.mapped = true;
+  }
+  for (std::size_t i = next.places.size(); i < bands_.size(); ++i) {
+    if (bands_[i].mapped) xcb_unmap_window(connection_, bands_[i].window);
+    bands_[i].mapped = false;
+  }
 }
 
 band& x11_overlay::band_on(std::size_t monitor) {
@@ -251,7 +427,8 @@ band& x11_overlay::band_on(std::size_t monitor) {
   return bands_[monitor];
 }
 
-// Moves the window to its place and size, with a background of that size.
+// Moves the window to its place and size, with a background of that size, and
+// over every other window.
 void x11_overlay::fit(band& b, const monitor_area& place) {
   const bool resized =
       b.pixmap == 0 || place.width != b.place.width || place.height != b.place.height;
@@ -275,98 +452,22 @@ void x11_overlay::fit(band& b, const monitor_area& place) {
 }
 
 // In strips of rows, each within the server's largest request: a band is
-// larger than one request may be without the BIG-REQUESTS extension, and
-// asking for that extension would mean waiting for the server.
-void x11_overlay::put(const band& b, const overlay_picture& picture) {
-  const std::size_t row_bytes = static_cast<std::size_t>(picture.width) * 4;
+// larger than one request may be without the BIG-REQUESTS extension, and xcb
+// would wait for the server's answer to turn that extension on.
+void x11_overlay::put(const band& b, const std::vector<std::uint8_t>& pixels) {
+  const std::size_t row_bytes = static_cast<std::size_t>(b.place.width) * 4;
   const std::size_t request_bytes =
       std::size_t{xcb_get_setup(connection_)->maximum_request_length} * 4;
   const int rows_per_strip =
       std::max(1, static_cast<int>((request_bytes - sizeof(xcb_put_image_request_t)) / row_bytes));
-  std::vector<std::uint8_t> strip;
-  for (int top = 0; top < picture.height; top += rows_per_strip) {
-    const int rows = std::min(rows_per_strip, picture.height - top);
-    const std::uint8_t* first =
-        picture.pixels + static_cast<std::ptrdiff_t>(top) * picture.stride_bytes;
-    const std::uint8_t* data = first;
-    if (static_cast<std::size_t>(picture.stride_bytes) != row_bytes) {
-      strip.resize(row_bytes * static_cast<std::size_t>(rows));
-      for (int row = 0; row < rows; ++row) {
-        std::memcpy(strip.data() + row_bytes * static_cast<std::size_t>(row),
-                    first + static_cast<std::ptrdiff_t>(row) * picture.stride_bytes, row_bytes);
-      }
-      data = strip.data();
-    }
+  for (int top = 0; top < b.place.height; top += rows_per_strip) {
+    const int rows = std::min(rows_per_strip, b.place.height - top);
     xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, b.pixmap, gc_,
-                  static_cast<std::uint16_t>(picture.width), static_cast<std::uint16_t>(rows), 0,
+                  static_cast<std::uint16_t>(b.place.width), static_cast<std::uint16_t>(rows), 0,
                   static_cast<std::int16_t>(top), 0, screen_->root_depth,
-                  static_cast<std::uint32_t>(row_bytes) * static_cast<std::uint32_t>(rows), data);
+                  static_cast<std::uint32_t>(row_bytes) * static_cast<std::uint32_t>(rows),
+                  pixels.data() + row_bytes * static_cast<std::size_t>(top));
   }
-}
-
-bool x11_overlay::show(const std::vector<overlay_picture>& pictures) {
-  if (!there()) return false;
-  const sigpipe_held held;
-  const std::size_t shown = std::min(pictures.size(), monitors_.size());
-  for (std::size_t i = 0; i < shown; ++i) {
-    const overlay_picture& picture = pictures[i];
-    if (picture.width <= 0 || picture.height <= 0 || picture.pixels == nullptr) continue;
-    band& b = band_on(i);
-    fit(b, {monitors_[i].x, monitors_[i].y, picture.width, picture.height});
-    put(b, picture);
-    xcb_clear_area(connection_, 0, b.window, 0, 0, 0, 0);
-    if (!b.mapped) xcb_map_window(connection_, b.window);
-    b.mapped = true;
-  }
-  for (std::size_t i = shown; i < bands_.size(); ++i) {
-    if (bands_[i].mapped) xcb_unmap_window(connection_, bands_[i].window);
-    bands_[i].mapped = false;
-  }
-  xcb_flush(connection_);
-  return there();
-}
-
-void x11_overlay::hide() {
-  if (!there()) return;
-  const sigpipe_held held;
-  for (band& b : bands_) {
-    if (b.mapped) xcb_unmap_window(connection_, b.window);
-    b.mapped = false;
-  }
-  xcb_flush(connection_);
-}
-
-// Asked afresh at every change RandR tells of; only the latest answer counts.
-void x11_overlay::ask_for_monitors() {
-  if (monitors_asked_) xcb_discard_reply(connection_, *monitors_asked_);
-  monitors_asked_ = xcb_randr_get_monitors(connection_, screen_->root, 1).sequence;
-  xcb_flush(connection_);
-}
-
-bool x11_overlay::handle_events() {
-  if (!there()) return false;
-  const sigpipe_held held;
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    const int type = event->response_type & 0x7f;
-    if (randr_events_ != 0 && (type == randr_events_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
-                               type == randr_events_ + XCB_RANDR_NOTIFY)) {
-      ask_for_monitors();
-    }
-    std::free(event);
-  }
-  if (monitors_asked_) {
-    void* reply = nullptr;
-    xcb_generic_error_t* error = nullptr;
-    if (xcb_poll_for_reply(connection_, *monitors_asked_, &reply, &error) != 0) {
-      monitors_asked_.reset();
-      const xcb_owned<xcb_randr_get_monitors_reply_t> answer{
-          static_cast<xcb_randr_get_monitors_reply_t*>(reply)};
-      std::free(error);
-      std::vector<monitor_area> areas = monitors_of(answer.get());
-      if (!areas.empty()) monitors_ = std::move(areas);
-    }
-  }
-  return there();
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
 }
 
 std::unique_ptr<platform::overlay_display> open_warning_overlay() {
-  if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
     if (auto layer = platform::open_layer_shell_overlay()) return layer;
   }
   return platform::open_x11_overlay();
