@@ -45,6 +45,9 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
 void lock_restart(supervisor& s) {
   record_event(s, "Shutdown for no TELVANORE response");
   withdraw_warning(s);
+  // The warning has done its work: nothing is held over the other windows while
+  // the machine goes down, or for good where the restart is not made.
+  s.window.form.keep_on_top(false);
   s.platform.fs.close_all_files();
   if (!s.state.debug_mode) {
     ask_for_restart(s, restart_asker::lock);

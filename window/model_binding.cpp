@@ -78,11 +78,13 @@ void keep_on_top(QWidget& window, bool on) {
 
 }  // namespace
 
-model_binding::model_binding(form1& form, supervision::window_model& model)
+model_binding::model_binding(form1& form, supervision::window_model& model,
+                             platform::journal* journal)
     : form_{form},
       model_{model},
       raise_requests_shown_{model.form.raise_requests()},
-      kept_on_top_shown_{model.form.kept_on_top()} {}
+      kept_on_top_shown_{model.form.kept_on_top()},
+      overlay_{journal} {}
 
 void model_binding::show_model() {
   show_label(form_.checking(), model_.checking);
@@ -95,6 +97,7 @@ void model_binding::show_model() {
   show_selector();
   show_button(form_.save(), model_.save);
   bring_up_when_asked();
+  overlay_.show_model(model_);
 }
 
 void model_binding::show_panel() {

@@ -16,7 +16,7 @@ bool within(const QWidget* widget, const QWidget& control) {
 
 operator_window::operator_window(supervision::watchdog& watchdog, platform::answer_bell* bell)
     : watchdog_{watchdog},
-      binding_{form_, watchdog.supervisor().window},
+      binding_{form_, watchdog.supervisor().window, watchdog.supervisor().platform.system_log},
       ticks_{watchdog, [this] { binding_.show_model(); }, bell} {}
 
 operator_window::~operator_window() { QObject::disconnect(period_validation_); }

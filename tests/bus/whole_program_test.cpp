@@ -56,7 +56,9 @@ class machine {
     program_.emplace(command,
                      std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address(),
                                               "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
-                                              "QT_QPA_PLATFORM=offscreen"},
+                                              "QT_QPA_PLATFORM=offscreen",
+                                              // No band on the developer's screen.
+                                              "DISPLAY=", "WAYLAND_DISPLAY="},
                      folder_.file("program.out"), folder_.path());
   }
   ~machine() {

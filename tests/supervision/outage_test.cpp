@@ -111,7 +111,7 @@ TEST_F(Outage, RunsFromTheFirstSilentTickToOneRestartRequest) {
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().timer2.enabled());
   EXPECT_EQ(run.window().form.raise_requests(), 1u);  // once per outage
-  EXPECT_TRUE(run.window().form.kept_on_top());        // while the warning shows
+  EXPECT_FALSE(run.window().form.kept_on_top());       // the warning has done its work
   EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
 }
 
@@ -290,10 +290,12 @@ TEST_F(Outage, SwitchedOffAndOnAgainTheCountdownStartsOver) {
   run.advance(1s);
   EXPECT_EQ(run.state().countdown, 180);
   EXPECT_FALSE(run.window().sfondo.visible);
+  EXPECT_FALSE(run.window().form.kept_on_top());
   EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close"}));
   run.window().reboot.click();  // on again
   run.advance(1s);
   EXPECT_EQ(run.state().countdown, 179);
+  EXPECT_TRUE(run.window().form.kept_on_top());
   EXPECT_EQ(run.window().warning.caption, "WARNING! SYSTEM REBOOT IN 179 SECONDS!");
   EXPECT_TRUE(run.window().sfondo.visible);
   EXPECT_EQ(run.notifications.asked, (lines{warning_shown, "close", warning_shown}));

@@ -1,6 +1,7 @@
 #include "child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -122,6 +123,34 @@ void child_process::stop() {
     }
     std::this_thread::sleep_for(10ms);
   }
+}
+
+std::string start_and_read_line(
+    std::optional<child_process>& child,
+    const std::function<std::vector<std::string>(int fd)>& argv_telling_on,
+    const std::string& output_path) {
+  // Long enough for a loaded machine running the sanitizer build.
+  constexpr int start_timeout_ms = 15000;
+  // The write end stays open across exec so that the program can tell on it;
+  // the read end does not.
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  const owned_fd read_end{ends[0]};
+  owned_fd write_end{ends[1]};
+  ::fcntl(write_end.fd, F_SETFD, 0);
+  child.emplace(argv_telling_on(write_end.fd), std::vector<std::string>{}, output_path);
+  // Only the program may hold it now, so that its end shows as end of file.
+  write_end.close();
+
+  std::string line;
+  char c = 0;
+  for (;;) {
+    pollfd ready{read_end.fd, POLLIN, 0};
+    if (::poll(&ready, 1, start_timeout_ms) <= 0 || ::read(read_end.fd, &c, 1) != 1 || c == '\n')
+      break;
+    line += c;
+  }
+  return line;
 }
 
 }  // namespace vrnskdm::testing

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,5 +44,14 @@ class child_process {
   std::string output_path_;
   pid_t pid_ = -1;
 };
+
+// Starts a program that tells on a descriptor of its own when it is ready
+// (dbus-daemon's --print-address=FD, Xvfb's -displayfd FD), into child, with
+// argv_telling_on giving its argv for that descriptor's number, and returns
+// the first line it tells; empty when it tells nothing within 15 s.
+std::string start_and_read_line(
+    std::optional<child_process>& child,
+    const std::function<std::vector<std::string>(int fd)>& argv_telling_on,
+    const std::string& output_path);
 
 }  // namespace vrnskdm::testing

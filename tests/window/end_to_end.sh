@@ -4,6 +4,7 @@
 # off, picks "7 Days" in the drop-down and clicks SAVE, then reads the settings
 # file on disk. Then a program fills the screen over the window, the companion
 # falls silent, and the warning must come up over that program, held above it
+# and with a band across the top of the screen, which lets clicks through,
 # until the companion beats again; meanwhile the desktop shows it as a
 # notification, on a session bus of the test's own with python-dbusmock
 # standing in for the notification service. The system bus is pointed nowhere,
@@ -134,6 +135,12 @@ warning_seen() {
   convert "$1" -format %c histogram:info:- | grep -q -i -e '#FF0101' -e '#00FF01'
 }
 above() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+# Whether the band over every window shows the panel's red or green at the
+# screen's top right, beside the window, over the program that fills the screen.
+band_seen() {
+  import -window root "$1"
+  convert "$1" -crop 1x1+790+5 -format '%[hex:u.p{0,0}]' info:- | grep -q -i -e 'FF0101' -e '00FF01'
+}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 xterm -fullscreen >"$scratch/xterm.log" 2>&1 &
@@ -163,6 +170,15 @@ until warning_seen "$pictures/x11-warning.png"; do
   sleep 0.1
 done
 echo "PASS: the warning shows over a fullscreen program $(($(now_ms) - raised_at)) ms after it was raised"
+until band_seen "$pictures/x11-band.png"; do
+  [ $(($(now_ms) - raised_at)) -lt 2000 ] || fail "no band across the top of the screen within 2 s"
+  sleep 0.1
+done
+band=$(xdotool search --classname '^vrnskdm-warning$' | head -n 1)
+xdotool mousemove 790 30
+eval "$(xdotool getmouselocation --shell)"
+[ "$WINDOW" != "$band" ] || fail "the band takes the pointer from the program underneath"
+echo "PASS: the band across the top of the screen shows over the fullscreen program, clicks pass through it"
 
 # The calls the notification service had, without their times.
 notifications() {
@@ -184,6 +200,11 @@ for _ in $(seq 30); do
   sleep 0.1
 done
 above && fail "the window is still kept on top after the companion beats again"
+for _ in $(seq 20); do
+  band_seen "$pictures/x11-band-gone.png" || break
+  sleep 0.1
+done
+band_seen "$pictures/x11-band-gone.png" && fail "the band stays after the companion beats again"
 for _ in $(seq 20); do
   [ "$(notifications)" = "a(tsav) 2 $shown \"CloseNotification\" 1 i 1" ] && break
   sleep 0.1

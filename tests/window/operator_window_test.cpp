@@ -10,9 +10,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 
 #include "running_window.h"
 #include "support/faulty_files.h"
+#include "support/private_x_server.h"
+#include "support/scoped_variable.h"
 #include "window/application.h"
 #include "window/form1.h"
 
@@ -31,6 +34,20 @@ void click_drop_down_button(QComboBox& selector) {
 
 // Whether the window manager is asked to keep the window over the others.
 bool on_top(const form1& form) { return form.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint); }
+
+// How often the journal has the line.
+long long times(const std::vector<std::string>& journal, const std::string& line) {
+  return std::ranges::count(journal, line);
+}
+
+// The program on a silent companion, up to its countdown's first tick.
+void run_to_the_warning(running_window& w) {
+  w.run.write_settings(1, 1, 0);
+  w.run.install_companion();
+  QVERIFY(w.start());
+  w.advance(2s);
+  QVERIFY(w.model().form.kept_on_top());
+}
 
 // The focus on the period selector, and its next entry chosen there.
 QComboBox& choose_next_period(form1& form) {
@@ -54,6 +71,7 @@ class OperatorWindowTest : public QObject {
   void theWindowFollowsTheTicksAndFlashesThePanel();
   void theFirstCountdownTickBringsAMinimizedWindowUpOnTopUntilTheOutageEnds();
   void theTimerIsPreciseAndArmedForTheNextTick();
+  void theWarningGoesOverEveryWindowWhileADisplayTakesIt();
 
   void theOperatorsEditsReachTheModel();
   void aClickOnACheckBoxNeverGraysIt();
@@ -139,6 +157,38 @@ void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUpOnTopUntil
   w.advance(1s);
   QVERIFY(!on_top(w.form()));
   QVERIFY(w.form().isVisible());
+}
+
+// The band over every window takes the first display that answers, told once
+// a run; a display that refuses, or goes, leaves the countdown to go on.
+void OperatorWindowTest::theWarningGoesOverEveryWindowWhileADisplayTakesIt() {
+  const std::string ended =
+      "the warning's band over every window has ended, its display went away or refused: the "
+      "warning shows in the window only";
+  {
+    const testing::scoped_variable wayland{"WAYLAND_DISPLAY", "vrnskdm-no-compositor"};
+    const testing::scoped_variable x{"DISPLAY", testing::private_x_server::nowhere()};
+    running_window w;
+    run_to_the_warning(w);
+    w.advance(3s);
+    QCOMPARE(times(w.run.journal.messages, "no overlay route: the warning shows in the window only"),
+             1);
+    QCOMPARE(w.state().countdown, 176.0);
+    QCOMPARE(times(w.run.journal.warnings, ended), 0);
+  }
+  testing::private_x_server server;
+  const testing::scoped_variable x{"DISPLAY", server.display()};
+  running_window w;
+  run_to_the_warning(w);
+  w.advance(1s);
+  const std::string route =
+      "the warning is shown over every window through the X11 override-redirect window";
+  QCOMPARE(times(w.run.journal.messages, route), 1);
+  server.end();
+  w.advance(3s);
+  QCOMPARE(times(w.run.journal.warnings, ended), 1);
+  QCOMPARE(w.state().countdown, 175.0);
+  QCOMPARE(times(w.run.journal.messages, route), 1);
 }
 
 void OperatorWindowTest::theTimerIsPreciseAndArmedForTheNextTick() {

@@ -1,0 +1,103 @@
+#include "warning_overlay.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <vector>
+
+#include "form1.h"
+
+namespace vrnskdm::window {
+
+QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
+                    const QString& text) {
+  QImage band{monitor.width, std::max(1, monitor.height / 8), QImage::Format_RGB32};
+  band.fill(colour);
+  QFont font = design_font(warning_points);
+  font.setBold(true);
+  font.setPixelSize(std::max(1, band.height() * 11 / 20));
+  const int room = band.width() * 19 / 20;
+  const int width = QFontMetrics{font}.horizontalAdvance(text);
+  if (width > room) font.setPixelSize(std::max(1, font.pixelSize() * room / width));
+  QPainter painter{&band};
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(band.rect(), Qt::AlignCenter, text);
+  return band;
+}
+
+std::unique_ptr<platform::overlay_display> open_warning_overlay() {
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (auto layer = platform::open_layer_shell_overlay()) return layer;
+  }
+  return platform::open_x11_overlay();
+}
+
+warning_overlay::warning_overlay(platform::journal* journal) : journal_{journal} {}
+
+warning_overlay::~warning_overlay() = default;
+
+void warning_overlay::show_model(const supervision::window_model& model) {
+  if (!model.form.kept_on_top()) {
+    if (shown_ && display_) display_->hide();
+    shown_.reset();
+    return;
+  }
+  // At the first warning of the run, not before: a desktop that starts its X
+  // server on demand starts none for a machine that never warns.
+  if (!opened_) open();
+  if (!display_) return;
+  const std::pair<QColor, std::string> now{
+      design_colour(model.sfondo.back_color.value_or(supervision::warning_red)),
+      model.warning.caption};
+  if (shown_ == now) return;
+
+  const QString text = QString::fromStdString(now.second);
+  std::vector<QImage> bands;
+  std::vector<platform::overlay_picture> pictures;
+  for (const platform::monitor_area& monitor : display_->monitors()) {
+    const QImage& band = bands.emplace_back(warning_band(monitor, now.first, text));
+    pictures.push_back(
+        {band.width(), band.height(), static_cast<int>(band.bytesPerLine()), band.constBits()});
+  }
+  if (pictures.empty() || !display_->show(pictures)) {
+    end();
+    return;
+  }
+  shown_ = now;
+}
+
+void warning_overlay::open() {
+  opened_ = true;
+  display_ = open_warning_overlay();
+  if (!display_) {
+    if (journal_ != nullptr)
+      journal_->record("no overlay route: the warning shows in the window only");
+    return;
+  }
+  if (journal_ != nullptr) {
+    journal_->record("the warning is shown over every window through the " +
+                     std::string{display_->route()});
+  }
+  events_ = std::make_unique<QSocketNotifier>(display_->descriptor(), QSocketNotifier::Read);
+  QObject::connect(events_.get(), &QSocketNotifier::activated, events_.get(), [this] {
+    if (!display_->handle_events()) end();
+  });
+}
+
+// For good: a display that went away once is not trusted again in this run.
+void warning_overlay::end() {
+  if (journal_ != nullptr) {
+    journal_->warn(
+        "the warning's band over every window has ended, its display went away or "
+        "refused: the warning shows in the window only");
+  }
+  // Called from the notifier's own signal too, where it may not be deleted yet.
+  events_->setEnabled(false);
+  events_.release()->deleteLater();
+  display_.reset();
+  shown_.reset();
+}
+
+}  // namespace vrnskdm::window

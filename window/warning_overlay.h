@@ -1,0 +1,59 @@
+#pragma once
+
+// The restart's warning over every window: while the window is kept over the
+// others, the panel's colour and text also show as a band across the top of
+// every monitor, above fullscreen programs too, through the first way of doing
+// so that the desktop offers.
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/journal.h"
+#include "platform/overlay.h"
+#include "supervision/window_model.h"
+
+class QSocketNotifier;
+
+namespace vrnskdm::window {
+
+// One monitor's band: the panel's colour across the monitor's width, an eighth
+// of its height, with the panel's text as large as it fits, to be read from a
+// few metres away.
+QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
+                    const QString& text);
+
+// On Wayland the compositor's overlay layer; elsewhere, or where the compositor
+// offers none, an override-redirect window on the X server that DISPLAY names
+// (an X11 desktop's own, or a Wayland desktop's Xwayland); nothing where
+// neither answers.
+std::unique_ptr<platform::overlay_display> open_warning_overlay();
+
+class warning_overlay {
+ public:
+  explicit warning_overlay(platform::journal* journal);
+  ~warning_overlay();
+  warning_overlay(const warning_overlay&) = delete;
+  warning_overlay& operator=(const warning_overlay&) = delete;
+
+  // Shows the band while the model keeps the window on top, drawn again when
+  // the panel's colour or text changed, and takes it away after.
+  void show_model(const supervision::window_model& model);
+
+ private:
+  void open();
+  void end();
+
+  platform::journal* journal_;
+  bool opened_ = false;
+  std::unique_ptr<platform::overlay_display> display_;
+  std::unique_ptr<QSocketNotifier> events_;
+  // The colour and text on the screen now; nothing while the band is away.
+  std::optional<std::pair<QColor, std::string>> shown_;
+};
+
+}  // namespace vrnskdm::window
