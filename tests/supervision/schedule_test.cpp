@@ -46,12 +46,13 @@ TEST(ScheduledReboot, FallsDueAtTheHourBoundaryThatCompletesThePeriod) {
 // A refused restart is asked for every second while the marker stays, a restart
 // may be allowed at any moment; but its line is logged at the first request
 // and then hourly, and the log and the marker go to the disk only after a
-// write: a day of refusals keeps the log's history and spares the disk.
+// write, or after a flush that failed: a day of refusals keeps the log's
+// history and spares the disk.
 TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   int flushes = 0;
   testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string&) {
                                     flushes += op == testing::file_operation::flush_to_disk ? 1 : 0;
-                                    return false;
+                                    return flushes == 1;  // the first fails
                                   }};
   simulated_watchdog& run = faulty.run;
   run.write_settings(1, 1, 0);
@@ -66,7 +67,7 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   EXPECT_EQ(run.log_lines().front(), restarted);
   EXPECT_EQ(testing::count_of(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 25u);
   EXPECT_EQ(run.log_lines().back(), "2026/03/04 10:00:00 Shutdown. DELETE.ME found not deleted.");
-  EXPECT_EQ(flushes, 2 * 25);  // the log and the marker, after each line
+  EXPECT_EQ(flushes, 2 * 25 + 2);  // the log and the marker, after each line and the failure
   // The administrator learns why, with each line.
   EXPECT_EQ(testing::count_of(run.journal.warnings, std::string{"the restart was not made: "} +
                                             testing::recording_restarter::refusal),
