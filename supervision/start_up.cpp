@@ -125,11 +125,12 @@ void mark_new_period(supervisor& s, std::string_view wording) {
   s.restart.written_since_flush = true;
   if (!s.problems.marker_unwritable.begins(!written)) return;
   const std::string marker = marker_path(s.state.base_dir);
-  // An old marker that stays makes each period end as if nobody deleted it.
+  // A marker that stays, old or cut short, makes each period end as if nobody
+  // deleted it.
   const std::string outcome =
       s.platform.fs.file_exists(marker)
-          ? "an old one stays there, and every service period ends in restart requests instead "
-            "of renewing"
+          ? "the one there stays as it is, and every service period ends in restart requests "
+            "instead of renewing"
           : "every service period renews instead of ending in a restart";
   warn_administrator(s.platform, "the marker " + marker + " cannot be written: " + outcome +
                                      " for as long as that lasts; let this user write in " +
