@@ -2,9 +2,11 @@
 
 #include <systemd/sd-bus.h>
 
+#include <string_view>
 #include <utility>
 
 #include "bus_call.h"
+#include "files.h"
 
 namespace vrnskdm::platform {
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "bus_call.h"
-#include "files.h"
 
 namespace vrnskdm::platform {
 

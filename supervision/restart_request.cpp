@@ -74,6 +74,7 @@ void ask_for_restart(supervisor& s, restart_asker asker) {
   restart_progress& progress = s.restart;
   progress.lock_restart_waiting = progress.lock_restart_waiting || asker == restart_asker::lock;
   progress.refusal_to_report = progress.refusal_to_report || asker != restart_asker::scheduled;
+  // Lines written while a request is on its way go with the next one.
   if (progress.request_pending) return;
   std::vector<std::string> to_flush;
   if (progress.written_since_flush) {

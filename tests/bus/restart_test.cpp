@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "platform/journal.h"
@@ -38,11 +40,11 @@ struct timed_request {
 };
 
 // Sends a request, then waits for the bell and takes the answer.
-timed_request request_reboot_timed() {
+timed_request request_reboot_timed(std::vector<std::string> to_flush = {}) {
   platform::answer_bell bell;
   logind_restarter restarter{&bell};
   const auto start = steady_clock::now();
-  restarter.send_request({});
+  restarter.send_request(std::move(to_flush));
   EXPECT_LT(steady_clock::now() - start, at_once) << "sending waited on the bus";
   EXPECT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
   const auto took = steady_clock::now() - start;
@@ -105,11 +107,17 @@ class logind_on_private_bus : public ::testing::Test {
   system_bus_redirect redirect{bus.address()};
 };
 
+// The files handed with the request go to the disk on its way; one that
+// cannot counts against all.
 TEST_F(logind_on_private_bus, accepted_request_is_one_non_interactive_reboot) {
-  const timed_request request = request_reboot_timed();
+  const temp_folder folder;
+  std::ofstream{folder.file("report.log")} << "a line\r\n";
+  const timed_request request = request_reboot_timed({folder.file("report.log")});
   EXPECT_TRUE(request.answer.accepted);
   EXPECT_EQ(request.answer.failure, "");
-  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
+  EXPECT_TRUE(request.answer.flushed);
+  EXPECT_FALSE(request_reboot_timed({folder.file("report.log"), folder.file("absent")}).answer.flushed);
+  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)", "Reboot(false)"));
 }
 
 // Each way logind turns a restart down is a refusal that names it, for the
