@@ -45,8 +45,11 @@ class ticking_watchdog {
   // be asked for, nobody answers.
   class silent_restarter final : public platform::restarter {
    public:
-    void send_request() override {}
+    void send_request(std::vector<std::string> /*to_flush*/) override {}
     std::optional<platform::restart_answer> take_answer() override { return std::nullopt; }
+    std::optional<platform::restart_answer> wait_for_answer(std::chrono::milliseconds /*longest*/) override {
+      return std::nullopt;
+    }
     void ask_permission() override {}
     std::optional<platform::restart_permission> take_permission() override { return std::nullopt; }
   };

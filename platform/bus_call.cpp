@@ -135,11 +135,13 @@ bus_reply make_call(bus_kind kind, bus_method method, const bus_call::arguments&
 }  // namespace
 
 bus_call::bus_call(bus_kind bus, bus_method method, arguments append, answer_bell* bell,
-                   std::chrono::milliseconds timeout)
+                   std::chrono::milliseconds timeout, std::function<void()> first)
     : outcome_{std::make_shared<outcome>()} {
   outcome_->bell = bell;
   try {
-    thread_ = std::thread{[bus, method, append = std::move(append), timeout, shared = outcome_] {
+    thread_ = std::thread{[bus, method, append = std::move(append), timeout,
+                           first = std::move(first), shared = outcome_] {
+      if (first) first();
       bus_reply reply = make_call(bus, method, append, timeout);
       const std::lock_guard hold{shared->lock};
       shared->reply = std::move(reply);

@@ -74,9 +74,13 @@ class bus_call {
   // Appends the call's arguments to its message; returns what sd-bus returned.
   using arguments = std::function<int(sd_bus_message*)>;
 
-  // The bell rings when the reply is there; it may be null.
+  // The bell rings when the reply is there; it may be null. first, when given,
+  // runs on the call's thread before the call, and the deadline counts from
+  // its end: work that must precede the call, and may wait, without holding up
+  // the caller.
   bus_call(bus_kind bus, bus_method method, arguments append, answer_bell* bell,
-           std::chrono::milliseconds timeout = answer_timeout);
+           std::chrono::milliseconds timeout = answer_timeout,
+           std::function<void()> first = nullptr);
   // Never waits: a call still on its way is left to end by its deadline, and
   // its reply forgotten.
   ~bus_call();

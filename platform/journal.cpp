@@ -1,11 +1,14 @@
 #include "journal.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace vrnskdm::platform {
@@ -39,9 +42,28 @@ systemd_journal::systemd_journal(std::string socket_path) : socket_path_{std::mo
 // syslog's priorities: 5 notice for the events, 4 warning for the administrator.
 void systemd_journal::record(std::string_view message) { send(message, '5'); }
 
+// Standard error never holds the watchdog up: a reader that stopped reading
+// loses the line, which the journal has. A pipe or a terminal is reached
+// through an opening of its own, non-blocking without changing the one the
+// program shares with others; a line no longer than PIPE_BUF goes whole or
+// not at all.
 void systemd_journal::warn(std::string_view message) {
   send(message, '4');
-  std::fprintf(stderr, "vrnskdm: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::string line = "vrnskdm: " + std::string{message};
+  line.resize(std::min<std::size_t>(line.size(), PIPE_BUF - 1));
+  line.push_back('\n');
+  struct stat info {};
+  if (::fstat(STDERR_FILENO, &info) != 0) return;
+  if (S_ISREG(info.st_mode)) {
+    static_cast<void>(::write(STDERR_FILENO, line.data(), line.size()));
+  } else if (S_ISSOCK(info.st_mode)) {
+    static_cast<void>(::send(STDERR_FILENO, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
+  } else {
+    const int own = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (own < 0) return;
+    static_cast<void>(::write(own, line.data(), line.size()));
+    ::close(own);
+  }
 }
 
 void systemd_journal::send(std::string_view message, char priority) {

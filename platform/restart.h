@@ -3,9 +3,11 @@
 // The restart of the machine: what the logic asks of it, and logind's, which
 // decides by polkit whether the watchdog may.
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bus_call.h"
 
@@ -17,6 +19,8 @@ struct restart_answer {
   // Why the restart is not coming, for the administrator: logind's error name
   // and message, "no answer within 2 s" or "no system bus". Empty when accepted.
   std::string failure;
+  // Whether the files handed with the request reached the disk before it went.
+  bool flushed = false;
 };
 
 // logind's answer to whether a restart would be allowed now.
@@ -37,11 +41,18 @@ class restarter {
   virtual ~restarter() = default;
 
   // Asks for a forced restart: running programs are closed without being asked.
-  virtual void send_request() = 0;
+  // The files named go onto the disk first, with their folders' entries, on
+  // the request's own way: the restart loses none of their lines, and a slow
+  // disk holds up nothing but the request.
+  virtual void send_request(std::vector<std::string> to_flush) = 0;
 
   // The answer to the request, once it has come; nothing before, and nothing
   // again once taken.
   virtual std::optional<restart_answer> take_answer() = 0;
+
+  // The answer, waiting for it as long as given at most: only for a program
+  // that is ending.
+  virtual std::optional<restart_answer> wait_for_answer(std::chrono::milliseconds longest) = 0;
 
   // Asks whether a restart would be allowed, without asking for one.
   virtual void ask_permission() = 0;
@@ -49,7 +60,9 @@ class restarter {
 };
 
 // Asks systemd-logind on the system bus to restart the machine, without asking
-// the user anything: logind decides by polkit whether the caller may.
+// the user anything: logind decides by polkit whether the caller may. logind
+// answers OperationInProgress while a restart it accepted is under way: that
+// is the restart coming, and counts as accepted.
 class logind_restarter final : public restarter {
  public:
   // The bell rings when an answer has come; it may be null.
@@ -58,14 +71,19 @@ class logind_restarter final : public restarter {
   logind_restarter(const logind_restarter&) = delete;
   logind_restarter& operator=(const logind_restarter&) = delete;
 
-  void send_request() override;
+  void send_request(std::vector<std::string> to_flush) override;
   std::optional<restart_answer> take_answer() override;
+  std::optional<restart_answer> wait_for_answer(std::chrono::milliseconds longest) override;
   void ask_permission() override;
   std::optional<restart_permission> take_permission() override;
 
  private:
+  std::optional<restart_answer> answer_from(std::optional<bus_reply> reply);
+
   answer_bell* bell_;
   std::unique_ptr<bus_call> request_;
+  // Set on the request's thread, read once its reply is there.
+  std::shared_ptr<bool> flushed_;
   std::unique_ptr<bus_call> permission_;
 };
 

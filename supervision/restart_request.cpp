@@ -1,6 +1,8 @@
 #include "restart_request.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "eventlog/log_event.h"
 #include "start_up.h"
@@ -40,11 +42,12 @@ std::optional<std::string> permission_warning(const platform::restart_permission
 void restart_answered(supervisor& s, const platform::restart_answer& answer) {
   restart_progress& progress = s.restart;
   progress.request_pending = false;
-  if (answer.accepted) {
-    // Should the machine stay up all the same, the next request begins a new
-    // series, logged again.
-    progress.series_running = false;
-  } else {
+  // Lines that did not reach the disk go with the next request.
+  if (!answer.flushed) progress.written_since_flush = true;
+  // An accepted restart is under way, and the series it ends goes on, unlogged,
+  // until the machine goes down: logind answers the next requests with
+  // OperationInProgress, which counts as accepted too.
+  if (!answer.accepted) {
     if (progress.lock_restart_waiting) report_unable_to_reboot(s);
     if (progress.lock_restart_waiting || progress.refusal_to_report) {
       warn_administrator(s.platform, "the restart was not made: " + answer.failure);
@@ -71,14 +74,14 @@ void ask_for_restart(supervisor& s, restart_asker asker) {
   restart_progress& progress = s.restart;
   progress.lock_restart_waiting = progress.lock_restart_waiting || asker == restart_asker::lock;
   progress.refusal_to_report = progress.refusal_to_report || asker != restart_asker::scheduled;
-  // Also when joining a request on its way: the restart may come at any moment.
+  // Lines written while a request is on its way go with the next one.
+  if (progress.request_pending) return;
+  std::vector<std::string> to_flush;
   if (progress.written_since_flush) {
-    s.platform.fs.flush_to_disk(eventlog::log_path(s.state.base_dir));
-    s.platform.fs.flush_to_disk(marker_path(s.state.base_dir));
+    to_flush = {eventlog::log_path(s.state.base_dir), marker_path(s.state.base_dir)};
     progress.written_since_flush = false;
   }
-  if (progress.request_pending) return;
-  s.platform.restart.send_request();
+  s.platform.restart.send_request(std::move(to_flush));
   progress.request_pending = true;
   progress.request_answer_due = s.platform.time.monotonic() + platform::answer_timeout;
   take_answers(s);
@@ -102,6 +105,13 @@ void take_answers(supervisor& s) {
       s.restart.permission_pending = false;
       if (const auto warning = permission_warning(*answer)) warn_administrator(s.platform, *warning);
     }
+  }
+}
+
+void await_lock_restart_answer(supervisor& s) {
+  if (!s.restart.request_pending || !s.restart.lock_restart_waiting) return;
+  if (const auto answer = s.platform.restart.wait_for_answer(platform::answer_timeout)) {
+    restart_answered(s, *answer);
   }
 }
 

@@ -28,10 +28,13 @@ enum class restart_asker {
 
 // Asks for the forced restart without waiting for the answer, which is acted
 // on when it comes. A request still on its way is not asked again: the asker
-// joins it. Before the request, the log and the marker go onto the disk, so
-// that the restart loses no line, when anything was written since they last
-// did.
+// joins it. With the request, the log and the marker go onto the disk, so that
+// the restart loses no line, when anything was written since they last did.
 void ask_for_restart(supervisor& s, restart_asker asker);
+
+// For a program that is ending: a lock restart's answer still on its way is
+// waited for, within its bound, so that a refusal is logged all the same.
+void await_lock_restart_answer(supervisor& s);
 
 // Asks logind once, at the start, whether a restart would be allowed, and
 // warns the administrator when it would not: better now than at the moment of

@@ -123,12 +123,18 @@ bool write_marker(const supervisor_state& state, platform::files& fs, std::strin
 void mark_new_period(supervisor& s, std::string_view wording) {
   const bool written = write_marker(s.state, s.platform.fs, wording);
   s.restart.written_since_flush = true;
-  if (s.problems.marker_unwritable.begins(!written)) {
-    warn_administrator(s.platform, "the marker " + marker_path(s.state.base_dir) +
-                                       " cannot be written: every service period renews instead "
-                                       "of ending in a restart for as long as that lasts; let this "
-                                       "user write in " + s.state.base_dir);
-  }
+  if (!s.problems.marker_unwritable.begins(!written)) return;
+  const std::string marker = marker_path(s.state.base_dir);
+  // A marker that stays, old or cut short, makes each period end as if nobody
+  // deleted it.
+  const std::string outcome =
+      s.platform.fs.file_exists(marker)
+          ? "the one there stays as it is, and every service period ends in restart requests "
+            "instead of renewing"
+          : "every service period renews instead of ending in a restart";
+  warn_administrator(s.platform, "the marker " + marker + " cannot be written: " + outcome +
+                                     " for as long as that lasts; let this user write in " +
+                                     s.state.base_dir);
 }
 
 }  // namespace vrnskdm::supervision

@@ -55,8 +55,9 @@ std::string marker_path(const std::string& base_dir);
 bool write_marker(const supervisor_state& state, platform::files& fs, std::string_view wording);
 
 // Opens a period with its marker. A marker that cannot be written makes every
-// period renew instead of ending in a restart, so the administrator is told,
-// once until it can be written again.
+// period renew instead of ending in a restart, or, when an old one stays,
+// end in restart requests; the administrator is told which, once until it can
+// be written again.
 void mark_new_period(supervisor& s, std::string_view wording);
 
 }  // namespace vrnskdm::supervision

@@ -83,7 +83,8 @@ struct restart_progress {
   // The log or the marker has lines that may not be on the disk yet.
   bool written_since_flush = true;
   // A period ran out with its marker still there: requests follow every second
-  // until one is accepted, the marker is deleted or the schedule switched off.
+  // until the marker is deleted or the schedule switched off, after an accepted
+  // one too, until the machine is down.
   bool series_running = false;
   std::chrono::milliseconds series_logged_at{};
 };

@@ -11,16 +11,21 @@ namespace vrnskdm::supervision {
 
 namespace {
 
+// The folder the companion's files are in: the root folder when the setting
+// is empty, the files being "/telvnor.exe" and "/telvnor.vkd" then.
+std::string companion_folder(const std::string& dir) { return dir.empty() ? "/" : dir; }
+
 // A heartbeat that stays because it cannot be deleted counts as alive for
-// ever: the watch goes on, but watches nothing. A deletion tells for sure; while
-// there is nothing to delete, the folder's permissions tell in advance.
-void watch_deletion(supervisor& s, const std::string& dir, bool undeletable) {
-  if (s.problems.heartbeat_undeletable.begins(undeletable)) {
+// ever: the watch goes on, but watches nothing. The administrator hears of it
+// when a deletion fails, or, while there is nothing to delete, when the
+// folder's permissions tell in advance; it is over only once a deletion worked.
+void heartbeat_undeletable(supervisor& s, const std::string& dir) {
+  if (s.problems.heartbeat_undeletable.begins(true)) {
     warn_administrator(s.platform,
                        "the heartbeat " + heartbeat_path(dir) +
                            " cannot be deleted by this user: the companion counts as alive for as "
                            "long as that lasts, and one that stops is never noticed; let this user "
-                           "write in " + dir);
+                           "write in " + companion_folder(dir));
   }
 }
 
@@ -31,12 +36,15 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
   s.window.form.keep_on_top(false);
   s.state.raised = false;
   withdraw_warning(s);
-  // A heartbeat the companion still holds open may resist; it is then seen again
-  // at the next tick, which counts as alive. The debug build stops instead, so
-  // that the fault shows.
-  const bool deleted = s.platform.fs.delete_file(heartbeat);
-  if (!deleted && s.state.debug_mode) s.platform.proc.end_program();
-  watch_deletion(s, s.state.companion_dir, !deleted);
+  // A heartbeat that resists is seen again at the next tick, which counts as
+  // alive; one the companion removed itself meanwhile is no fault. The debug
+  // build stops at a fault, so that it shows.
+  if (s.platform.fs.delete_file(heartbeat)) {
+    s.problems.heartbeat_undeletable.begins(false);
+  } else if (s.platform.fs.file_exists(heartbeat)) {
+    if (s.state.debug_mode) s.platform.proc.end_program();
+    heartbeat_undeletable(s, s.state.companion_dir);
+  }
   s.state.countdown = countdown_start;
   s.window.timer2.set_enabled(false);
 }
@@ -61,7 +69,8 @@ void lock_restart(supervisor& s) {
 
 void companion_silent(supervisor& s, const std::string& stamp) {
   s.window.checking.caption = " TELVANORE seems to be died at: " + stamp;
-  watch_deletion(s, s.state.companion_dir, !s.platform.fs.may_delete_in(s.state.companion_dir));
+  const std::string& dir = s.state.companion_dir;
+  if (!s.platform.fs.may_delete_in(companion_folder(dir))) heartbeat_undeletable(s, dir);
   if (s.window.reboot.value() > 0) {
     s.window.timer2.set_enabled(true);
     if (s.state.countdown == 0) lock_restart(s);
@@ -92,9 +101,9 @@ void watch_heartbeat(supervisor& s, platform::date_time now) {
 // every second would fill the log to its cap, and empty it, every 18 minutes.
 constexpr std::chrono::milliseconds series_log_interval = std::chrono::hours{1};
 
-// The period stays due, so the request repeats every tick until one is
-// accepted, the marker is deleted or the schedule is switched off: a restart
-// may be allowed at any moment.
+// The period stays due, so the request repeats every tick until the marker is
+// deleted or the schedule is switched off: a restart may be allowed at any
+// moment, and one accepted is answered as under way until the machine is down.
 void restart_at_end_of_period(supervisor& s) {
   restart_progress& progress = s.restart;
   const std::chrono::milliseconds now = s.platform.time.monotonic();
@@ -132,7 +141,9 @@ void check_schedule(supervisor& s, platform::date_time now) {
   const long long hours_passed = platform::hours_between(s.state.cycle_start, now);
   const auto period = period_of(s.state);
   if (period && hours_passed >= *period && s.window.reboot24.value() == 1) {
-    period_ran_out(s, now);
+    // The lock restart's lines come first, its refusal included: the period
+    // stays due until its answer is there.
+    if (!s.restart.lock_restart_waiting) period_ran_out(s, now);
   } else {
     s.restart.series_running = false;
   }

@@ -29,6 +29,8 @@ void watchdog::save() {
   follow_timers_from_now();
 }
 
+void watchdog::end() { await_lock_restart_answer(supervisor_); }
+
 void watchdog::follow_timers_from_now() {
   const auto now = supervisor_.platform.time.monotonic();
   scheduler_.follow(supervisor_.window, now, now);

@@ -42,6 +42,10 @@ class watchdog {
   void validate_period();
   void save();
 
+  // The program's end: a lock restart's answer still on its way is waited for,
+  // within its bound, so that a refusal is logged all the same.
+  void end();
+
  private:
   // The timers as a handler just left them, from now on.
   void follow_timers_from_now();

@@ -55,5 +55,7 @@ int main(int argc, char* argv[]) {
 
   vrnskdm::window::operator_window window{watchdog, &answered};
   window.start();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  watchdog.end();
+  return status;
 }

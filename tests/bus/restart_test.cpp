@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "platform/journal.h"
@@ -18,6 +20,7 @@
 #include "support/private_bus.h"
 #include "support/simulated_watchdog.h"
 #include "support/stand_in_journal.h"
+#include "support/stand_ins.h"
 #include "support/system_bus_redirect.h"
 #include "support/temp_folder.h"
 
@@ -37,11 +40,11 @@ struct timed_request {
 };
 
 // Sends a request, then waits for the bell and takes the answer.
-timed_request request_reboot_timed() {
+timed_request request_reboot_timed(std::vector<std::string> to_flush = {}) {
   platform::answer_bell bell;
   logind_restarter restarter{&bell};
   const auto start = steady_clock::now();
-  restarter.send_request();
+  restarter.send_request(std::move(to_flush));
   EXPECT_LT(steady_clock::now() - start, at_once) << "sending waited on the bus";
   EXPECT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
   const auto took = steady_clock::now() - start;
@@ -104,28 +107,38 @@ class logind_on_private_bus : public ::testing::Test {
   system_bus_redirect redirect{bus.address()};
 };
 
+// The files handed with the request go to the disk on its way; one that
+// cannot counts against all.
 TEST_F(logind_on_private_bus, accepted_request_is_one_non_interactive_reboot) {
-  const timed_request request = request_reboot_timed();
+  const temp_folder folder;
+  std::ofstream{folder.file("report.log")} << "a line\r\n";
+  const timed_request request = request_reboot_timed({folder.file("report.log")});
   EXPECT_TRUE(request.answer.accepted);
   EXPECT_EQ(request.answer.failure, "");
-  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
+  EXPECT_TRUE(request.answer.flushed);
+  EXPECT_FALSE(request_reboot_timed({folder.file("report.log"), folder.file("absent")}).answer.flushed);
+  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)", "Reboot(false)"));
 }
 
 // Each way logind turns a restart down is a refusal that names it, for the
-// administrator; the request asks once and does not retry.
+// administrator; the request asks once and does not retry. A restart already
+// under way is the restart coming: accepted.
 TEST_F(logind_on_private_bus, refusals_say_why) {
-  const char* const refusals[] = {
-      "org.freedesktop.DBus.Error.AccessDenied",
-      "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
-      "org.freedesktop.login1.OperationInProgress",
+  const struct {
+    const char* error;
+    bool accepted;
+  } rows[] = {
+      {"org.freedesktop.DBus.Error.AccessDenied", false},
+      {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", false},
+      {"org.freedesktop.login1.OperationInProgress", true},
   };
   std::vector<std::string> expected_calls;
-  for (const char* refusal : refusals) {
-    SCOPED_TRACE(refusal);
-    logind.refuse_reboot(refusal);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.error);
+    logind.refuse_reboot(row.error);
     const timed_request request = request_reboot_timed();
-    EXPECT_FALSE(request.answer.accepted);
-    EXPECT_EQ(request.answer.failure, std::string{refusal} + ": refused by the test");
+    EXPECT_EQ(request.answer.accepted, row.accepted);
+    EXPECT_EQ(request.answer.failure, row.accepted ? "" : std::string{row.error} + ": refused by the test");
     expected_calls.push_back("Reboot(false)");
     EXPECT_EQ(logind.calls(), expected_calls);
   }
@@ -133,8 +146,52 @@ TEST_F(logind_on_private_bus, refusals_say_why) {
 
 TEST_F(logind_on_private_bus, silent_logind_gives_no_answer_within_the_timeout) {
   expect_hung_peer_gives_no_answer_in_time(logind, "logind");
+  // A program that ends waits for the answer instead, the same time at most.
+  logind.freeze();
+  logind_restarter restarter;
+  restarter.send_request({});
+  const std::optional<platform::restart_answer> answer =
+      restarter.wait_for_answer(answer_timeout + scheduling_slack);
+  logind.thaw();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(answer->failure, "no answer within 2 s");
   // It was asked, and did not answer in time.
-  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)"));
+  EXPECT_THAT(logind.calls(), ElementsAre("Reboot(false)", "Reboot(false)"));
+}
+
+// Once logind accepted the scheduled restart, it answers the series' next
+// requests with OperationInProgress while the machine goes down: the restart
+// coming, so neither a new line nor a warning.
+TEST_F(logind_on_private_bus, an_accepted_restart_under_way_is_neither_logged_again_nor_warned) {
+  const scratch_dir dir;
+  recording_journal journal;
+  simulated_clock clock{default_start()};
+  simulated_events events{clock};
+  platform::answer_bell bell;
+  logind_restarter restart{&bell};
+  platform::posix_files files{&journal};
+  recording_process process;
+  supervision::watchdog watchdog{platform::services{files, clock, events, restart, process, &journal},
+                                 supervision::build::shipped};
+  watchdog.load();
+  ASSERT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
+  bell.silence();
+  watchdog.run_due();
+  // The service period ran out at the start.
+  watchdog.supervisor().state.cycle_start = platform::add_hours(clock.now(), -25);
+  const char* const answers[] = {nullptr, "org.freedesktop.login1.OperationInProgress"};
+  for (const char* refusal : answers) {
+    if (refusal != nullptr) logind.refuse_reboot(refusal);
+    clock.advance(1s);
+    watchdog.run_due();
+    ASSERT_TRUE(bell_rings(bell, answer_timeout + scheduling_slack));
+    bell.silence();
+    watchdog.run_due();
+  }
+  EXPECT_THAT(logind.calls(), ElementsAre("CanReboot()", "Reboot(false)", "Reboot(false)"));
+  EXPECT_THAT(log_messages(dir.read("report.log")),
+              ElementsAre("VARNISKELDAM Restarted", "Shutdown. DELETE.ME found not deleted."));
+  EXPECT_THAT(journal.warnings, ::testing::IsEmpty());
 }
 
 // A bus daemon that hangs holds the request in the connection's handshake, where

@@ -1,6 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <string>
 
 #include "platform/journal.h"
@@ -57,6 +60,25 @@ TEST_F(SystemdJournal, NeverWaitsForAJournalThatDoesNotRead) {
   for (int event = 0; event < 2000; ++event) journal.record(std::string(200, 'x'));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   EXPECT_FALSE(stuck.receive().empty());
+
+  // Nor does a standard error that nobody reads: a pipe fills after a few
+  // hundred warnings. Drained afterwards, so that a warning stuck there ends.
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe2(pipe_ends, O_CLOEXEC), 0);
+  const int saved_stderr = ::dup(STDERR_FILENO);
+  ::dup2(pipe_ends[1], STDERR_FILENO);
+  auto warned = std::async(std::launch::async, [this] {
+    for (int warning = 0; warning < 2000; ++warning) journal.warn(std::string(200, 'x'));
+  });
+  const bool returned = warned.wait_for(2s) == std::future_status::ready;
+  ::fcntl(pipe_ends[0], F_SETFL, O_NONBLOCK);
+  std::string drained(1 << 16, '\0');
+  while (warned.wait_for(10ms) != std::future_status::ready) {
+    static_cast<void>(::read(pipe_ends[0], drained.data(), drained.size()));
+  }
+  ::dup2(saved_stderr, STDERR_FILENO);
+  for (const int end : {saved_stderr, pipe_ends[0], pipe_ends[1]}) ::close(end);
+  EXPECT_TRUE(returned) << "a warning waited for standard error";
 }
 
 }  // namespace

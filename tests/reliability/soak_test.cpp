@@ -171,8 +171,8 @@ class soak_checker final : public soak_observer {
     check(renewals_logged == (due && !r.marker_present ? 1u : 0u), r.moment,
           "a new period when the marker was deleted, and only then");
     if (series_line) series_logged_at_ = r.moment;
-    // An accepted request ends the series: should the machine stay up, the next is logged again.
-    if (!restart_due || (r.requests > 0 && r.accepted)) series_logged_at_.reset();
+    // An accepted request is the restart under way: the series goes on, logged hourly.
+    if (!restart_due) series_logged_at_.reset();
     scheduled_restarts += restart_due ? 1 : 0;
     if (renewals_logged > 0) {
       ++renewals;

@@ -97,7 +97,7 @@ class soak_world {
   memory_files files_{"/work"};
   simulated_clock clock_;
   simulated_events events_{clock_};
-  recording_restarter restart_{clock_};
+  recording_restarter restart_{clock_, &files_};
   recording_process process_;
   std::optional<supervision::watchdog> watchdog_;
   milliseconds started_at_{};

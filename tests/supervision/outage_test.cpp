@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -242,6 +244,33 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
   }
 }
 
+// The lock restart's lines keep their order: its refusal, when it comes,
+// follows its own line before anything the scheduled half writes, here a
+// period that ran out at the same tick.
+TEST_F(Outage, ALockRestartsRefusalComesBeforeTheScheduledLines) {
+  run.restart.answer = testing::logind_answer::stays_silent;
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 180s + 500ms);
+  run.state().cycle_start = platform::add_hours(run.state().cycle_start, -24);
+  advance_to(first_silent + 184s);
+  EXPECT_EQ(run.log_messages(),
+            (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
+                   "VARNISKELDAM Unable to REBOOT!", "Shutdown. DELETE.ME found not deleted."}));
+}
+
+// A program that ends while the lock restart's answer is on its way waits for
+// it, within its bound, and logs the refusal.
+TEST_F(Outage, AProgramThatEndsLogsTheLockRestartsRefusalStillOnItsWay) {
+  run.restart.answer = testing::logind_answer::stays_silent;
+  const milliseconds first_silent = fall_silent();
+  advance_to(first_silent + 181s);
+  run.watchdog.end();
+  EXPECT_EQ(run.log_messages(), (lines{"VARNISKELDAM Restarted", "Shutdown for no TELVANORE response",
+                                       "VARNISKELDAM Unable to REBOOT!"}));
+  EXPECT_EQ(run.journal.warnings, lines{"the restart was not made: no answer within 2 s"});
+  EXPECT_LE(run.clock.monotonic(), first_silent + 181s + platform::answer_timeout);
+}
+
 TEST_F(DebugOutage, LogsThatTheRestartWasNotMade) {
   const milliseconds first_silent = fall_silent();
   advance_to(first_silent + 181s);
@@ -339,12 +368,20 @@ void start_with_stuck_heartbeat(simulated_watchdog& run) {
 
 // A stuck heartbeat is seen again at the next tick: alive, and the watch goes on.
 // The administrator is told once that the watch watches nothing, and again
-// only when it comes back after it was fine: when the folder's permissions
-// say so in advance, too.
+// only when it comes back after a deletion worked: when the folder's
+// permissions say so in advance, too. A heartbeat the companion removed itself
+// before it could be deleted is no fault.
 TEST(HeartbeatWatch, AHeartbeatThatCannotBeDeletedCountsAsAliveAgain) {
-  testing::file_operation failing = testing::file_operation::delete_file;
+  std::optional<testing::file_operation> failing = testing::file_operation::delete_file;
+  bool removed_by_companion = false;
   testing::faulty_watchdog faulty{
-      shipped, [&](testing::file_operation op, const std::string&) { return op == failing; }};
+      shipped, [&](testing::file_operation op, const std::string& path) {
+        if (removed_by_companion && op == testing::file_operation::delete_file) {
+          std::filesystem::remove(path);
+          return true;
+        }
+        return op == failing;
+      }};
   simulated_watchdog& run = faulty.run;
   start_with_stuck_heartbeat(run);
   run.advance(600s);
@@ -357,6 +394,20 @@ TEST(HeartbeatWatch, AHeartbeatThatCannotBeDeletedCountsAsAliveAgain) {
   failing = testing::file_operation::may_delete_in;
   run.advance(2s);  // deleted, then a silent tick in a folder that looks closed
   EXPECT_FALSE(run.heartbeat_waiting());
+  EXPECT_EQ(run.journal.warnings.size(), 2u);
+
+  failing = testing::file_operation::delete_file;
+  run.advance(1s);  // a silent tick in a folder that looks open ends nothing
+  run.beat();
+  run.advance(1s);
+  EXPECT_EQ(run.journal.warnings.size(), 2u);
+
+  failing.reset();
+  run.advance(1s);
+  removed_by_companion = true;
+  run.beat();
+  run.advance(1s);
+  EXPECT_EQ(run.window().checking.caption.rfind("TELVANORE alive at: ", 0), 0u);
   EXPECT_EQ(run.journal.warnings.size(), 2u);
 }
 

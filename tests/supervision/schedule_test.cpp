@@ -46,12 +46,13 @@ TEST(ScheduledReboot, FallsDueAtTheHourBoundaryThatCompletesThePeriod) {
 // A refused restart is asked for every second while the marker stays, a restart
 // may be allowed at any moment; but its line is logged at the first request
 // and then hourly, and the log and the marker go to the disk only after a
-// write: a day of refusals keeps the log's history and spares the disk.
+// write, or after a flush that failed: a day of refusals keeps the log's
+// history and spares the disk.
 TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   int flushes = 0;
   testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string&) {
                                     flushes += op == testing::file_operation::flush_to_disk ? 1 : 0;
-                                    return false;
+                                    return flushes == 1;  // the first fails
                                   }};
   simulated_watchdog& run = faulty.run;
   run.write_settings(1, 1, 0);
@@ -66,7 +67,7 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   EXPECT_EQ(run.log_lines().front(), restarted);
   EXPECT_EQ(testing::count_of(run.log_messages(), "Shutdown. DELETE.ME found not deleted."), 25u);
   EXPECT_EQ(run.log_lines().back(), "2026/03/04 10:00:00 Shutdown. DELETE.ME found not deleted.");
-  EXPECT_EQ(flushes, 2 * 25);  // the log and the marker, after each line
+  EXPECT_EQ(flushes, 2 * 25 + 2);  // the log and the marker, after each line and the failure
   // The administrator learns why, with each line.
   EXPECT_EQ(testing::count_of(run.journal.warnings, std::string{"the restart was not made: "} +
                                             testing::recording_restarter::refusal),
@@ -146,12 +147,13 @@ TEST(ScheduledReboot, ADeletedMarkerSkipsTheRestartAndBeginsANewPeriod) {
 }
 
 // The renewal does not hang on the marker: the period renews and is logged
-// even when the new marker cannot be written.
+// even when the new marker cannot be written. The administrator learns what
+// follows: renewals, or, when a marker cut short stays, restart requests.
 TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
   bool marker_unwritable = false;
+  testing::file_operation marker_fault = testing::file_operation::open_output;
   testing::faulty_watchdog faulty{shipped, [&](testing::file_operation op, const std::string& path) {
-                                    return marker_unwritable &&
-                                           op == testing::file_operation::open_output &&
+                                    return marker_unwritable && op == marker_fault &&
                                            path.ends_with("/delete.me");
                                   }};
   simulated_watchdog& run = faulty.run;
@@ -170,7 +172,8 @@ TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
   run_until(run, make_date_time(2026, 3, 5, 10, 0, 1));
   EXPECT_EQ(testing::count_of(run.log_messages(), "Timeout check performed. DELETE.ME created."), 3u);
   EXPECT_EQ(run.journal.warnings.size(), 1u);
-  EXPECT_NE(run.journal.warnings[0].find(run.dir.file("delete.me") + " cannot be written"),
+  EXPECT_NE(run.journal.warnings[0].find(run.dir.file("delete.me") +
+                                         " cannot be written: every service period renews"),
             std::string::npos);
   marker_unwritable = false;
   std::filesystem::remove(run.dir.file("delete.me"));
@@ -179,6 +182,21 @@ TEST(ScheduledReboot, RenewsThePeriodWhenTheMarkerCannotBeWritten) {
   std::filesystem::remove(run.dir.file("delete.me"));
   run_until(run, make_date_time(2026, 3, 7, 10, 0, 1));
   EXPECT_EQ(run.journal.warnings.size(), 2u);
+
+  marker_unwritable = false;
+  run_until(run, make_date_time(2026, 3, 8, 10, 0, 1));
+  marker_unwritable = true;
+  marker_fault = testing::file_operation::write_line;
+  std::filesystem::remove(run.dir.file("delete.me"));
+  run_until(run, make_date_time(2026, 3, 9, 10, 0, 1));
+  ASSERT_EQ(run.journal.warnings.size(), 3u);
+  EXPECT_NE(run.journal.warnings[2].find(" cannot be written: the one there stays as it is, and every "
+                                         "service period ends in restart requests"),
+            std::string::npos)
+      << run.journal.warnings[2];
+  run_until(run, make_date_time(2026, 3, 10, 10, 0, 1));
+  EXPECT_FALSE(run.restart.requests.empty());
+  EXPECT_EQ(run.log_messages().back(), "Shutdown. DELETE.ME found not deleted.");
 }
 
 TEST(ScheduledReboot, SwitchedOffItWaitsAndSwitchedOnAfterThePeriodItIsDueAtOnce) {

@@ -14,7 +14,7 @@ simulated_watchdog::simulated_watchdog(supervision::build kind, simulated_clock 
                                        platform::files* files)
     : clock{start_clock},
       events{clock},
-      restart{clock},
+      restart{clock, files != nullptr ? files : &real_files},
       watchdog{platform::services{files != nullptr ? *files : real_files, clock, events, restart,
                                  proc, &journal, &notifications},
               kind} {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/journal.h"
 #include "platform/notifications.h"
 #include "platform/process.h"
@@ -35,13 +37,19 @@ class simulated_events final : public platform::event_pump {
 enum class logind_answer { accepts, refuses, stays_silent };
 
 // Records each restart request, on the monotonic clock, and answers as told:
-// at once, or, staying silent, when the answer's time runs out.
+// at once, or, staying silent, when the answer's time runs out. The files
+// handed with a request are flushed with the files given, at once.
 class recording_restarter final : public platform::restarter {
  public:
   static constexpr const char* refusal = "org.freedesktop.DBus.Error.AccessDenied: refused";
 
-  explicit recording_restarter(simulated_clock& clock) : clock_{clock} {}
-  void send_request() override {
+  explicit recording_restarter(simulated_clock& clock, platform::files* flusher = nullptr)
+      : clock_{clock}, flusher_{flusher} {}
+  void send_request(std::vector<std::string> to_flush) override {
+    flushed_ = true;
+    for (const std::string& path : to_flush) {
+      flushed_ = flusher_ != nullptr && flusher_->flush_to_disk(path) && flushed_;
+    }
     requests.push_back(clock_.monotonic());
     if (on_request) on_request();
     request_pending_ = true;
@@ -50,11 +58,18 @@ class recording_restarter final : public platform::restarter {
     if (!request_pending_ || !answer_there(requests.back())) return std::nullopt;
     request_pending_ = false;
     switch (answer) {
-      case logind_answer::accepts: return platform::restart_answer{true, ""};
-      case logind_answer::refuses: return platform::restart_answer{false, refusal};
+      case logind_answer::accepts: return platform::restart_answer{true, "", flushed_};
+      case logind_answer::refuses: return platform::restart_answer{false, refusal, flushed_};
       case logind_answer::stays_silent: break;
     }
-    return platform::restart_answer{false, "no answer within 2 s"};
+    return platform::restart_answer{false, "no answer within 2 s", flushed_};
+  }
+  // Waits on the simulated clock, for as long as a silent logind takes.
+  std::optional<platform::restart_answer> wait_for_answer(std::chrono::milliseconds longest) override {
+    if (!request_pending_) return std::nullopt;
+    clock_.advance_to(std::min(clock_.monotonic() + longest,
+                               std::max(clock_.monotonic(), requests.back() + platform::answer_timeout)));
+    return take_answer();
   }
   void ask_permission() override { permission_asked.push_back(clock_.monotonic()); }
   std::optional<platform::restart_permission> take_permission() override {
@@ -79,6 +94,8 @@ class recording_restarter final : public platform::restarter {
   }
 
   simulated_clock& clock_;
+  platform::files* flusher_;
+  bool flushed_ = true;
   bool request_pending_ = false;
   bool permission_taken_ = false;
 };
