@@ -51,9 +51,8 @@ std::optional<std::string> fresh_suffix() {
   constexpr std::string_view letters =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::array<unsigned char, 10> bytes{};
-  if (::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK) != static_cast<ssize_t>(bytes.size())) {
-    return std::nullopt;
-  }
+  const ssize_t got = ::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK);
+  if (got != static_cast<ssize_t>(bytes.size())) return std::nullopt;
   std::string suffix = ".new-";
   for (const unsigned char byte : bytes) suffix += letters[byte % letters.size()];
   return suffix;
@@ -85,39 +84,32 @@ std::string posix_files::current_dir() {
 }
 
 bool posix_files::file_exists(const std::string& path) {
+  if (!usable_path(path)) return false;
   struct stat info {};
-  return usable_path(path) &&
-         walk_.walk(path, [&info](int folder, const std::string& name) {
-                return look_at(folder, name, info);
-              }).result == 0 &&
-         S_ISREG(info.st_mode);
+  const auto look = [&info](int folder, const std::string& name) {
+    return look_at(folder, name, info);
+  };
+  return walk_.walk(path, look).result == 0 && S_ISREG(info.st_mode);
 }
 
 // unlinkat removes no folder; the callers have found an ordinary file there. A
 // link is removed itself, whoever made it.
 bool posix_files::delete_file(const std::string& path) {
-  return usable_path(path) && walk_.walk(path, [](int folder, const std::string& name) {
-                                return ::unlinkat(folder, name.c_str(), 0);
-                              }).result == 0;
+  const auto remove = [](int folder, const std::string& name) {
+    return ::unlinkat(folder, name.c_str(), 0);
+  };
+  return usable_path(path) && walk_.walk(path, remove).result == 0;
 }
 
+// An answer for the moment it is given: nothing is done in the folder on its
+// strength but trying.
 bool posix_files::may_delete_in(const std::string& folder) {
-  return usable_path(folder) && walk_.walk(folder, [](int above, const std::string& name) {
-                                  const int opened = ::openat(above, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-                                  if (opened < 0) return -1;
-                                  struct stat info {};
-                                  int result = ::fstat(opened, &info);
-                                  if (result == 0 && S_ISLNK(info.st_mode)) {
-                                    errno = ELOOP;
-                                    result = -1;
-                                  }
-                                  // "." in the folder is the folder found, not a name looked up again.
-                                  if (result == 0) result = ::faccessat(opened, ".", W_OK | X_OK, 0);
-                                  const int error = errno;
-                                  ::close(opened);
-                                  errno = error;
-                                  return result;
-                                }).result == 0;
+  const auto check = [](int above, const std::string& name) {
+    struct stat info {};
+    if (look_at(above, name, info) != 0) return -1;
+    return ::faccessat(above, name.c_str(), W_OK | X_OK, 0);
+  };
+  return usable_path(folder) && walk_.walk(folder, check).result == 0;
 }
 
 std::optional<std::string> posix_files::file_behind(const std::string& path) {
@@ -149,10 +141,10 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
     case open_mode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case open_mode::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
-  // A link put at the name since it was looked at is not followed.
-  const int descriptor = walk_.walk(path, [flags](int folder, const std::string& name) {
-                           return ::openat(folder, name.c_str(), flags | O_NOFOLLOW, 0666);
-                         }).result;
+  const auto open = [flags](int folder, const std::string& name) {
+    return ::openat(folder, name.c_str(), flags | O_NOFOLLOW, 0666);
+  };
+  const int descriptor = walk_.walk(path, open).result;
   if (descriptor < 0) return false;
   struct stat info {};
   if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -284,9 +276,10 @@ std::optional<std::string> posix_files::open_draft(file_handle handle, const std
 bool posix_files::replace_file(const std::string& from, const std::string& to) {
   if (!usable_path(from) || !usable_path(to)) return false;
   const auto rename_into = [this, &from](int to_folder, const std::string& to_name) {
-    const link_walk::walked renamed = walk_.walk(from, [&](int from_folder, const std::string& name) {
+    const auto rename = [&to_folder, &to_name](int from_folder, const std::string& name) {
       return ::renameat(from_folder, name.c_str(), to_folder, to_name.c_str());
-    });
+    };
+    const link_walk::walked renamed = walk_.walk(from, rename);
     // A link refused on the way to the draft is no link at the name replaced.
     errno = renamed.stopped ? EACCES : renamed.error;
     return renamed.result;
@@ -297,20 +290,19 @@ bool posix_files::replace_file(const std::string& from, const std::string& to) {
 // Opened as open_text opens: no pipe to wait on, no device, no link that may
 // not be followed. The folder synced is the one the file was found in.
 bool posix_files::flush_to_disk(const std::string& path) {
-  if (!usable_path(path)) return false;
-  return walk_.walk(path, [](int folder, const std::string& name) {
-           const int file = ::openat(folder, name.c_str(),
-                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-           if (file < 0) return -1;
-           struct stat info {};
-           bool synced = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(file) == 0;
-           ::close(file);
-           const int entries = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-           synced = synced && entries >= 0 && ::fsync(entries) == 0;
-           if (entries >= 0) ::close(entries);
-           errno = synced ? 0 : EIO;
-           return synced ? 0 : -1;
-         }).result == 0;
+  const auto flush = [](int folder, const std::string& name) {
+    const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) return -1;
+    struct stat info {};
+    bool synced = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(file) == 0;
+    ::close(file);
+    const int entries = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    synced = synced && entries >= 0 && ::fsync(entries) == 0;
+    if (entries >= 0) ::close(entries);
+    errno = synced ? 0 : EIO;
+    return synced ? 0 : -1;
+  };
+  return usable_path(path) && walk_.walk(path, flush).result == 0;
 }
 
 folder_lock::folder_lock(const std::string& folder) {

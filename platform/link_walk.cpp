@@ -25,8 +25,7 @@ class held {
  public:
   held() = default;
   held(int descriptor, bool owned) : descriptor_{descriptor}, owned_{owned} {}
-  held(held&& other) noexcept
-      : descriptor_{std::exchange(other.descriptor_, -1)}, owned_{std::exchange(other.owned_, false)} {}
+  held(held&& other) noexcept { *this = std::move(other); }
   held& operator=(held&& other) noexcept {
     std::swap(descriptor_, other.descriptor_);
     std::swap(owned_, other.owned_);
@@ -61,11 +60,10 @@ void push_names(std::vector<std::string>& names, std::string_view path) {
 // The path of a name in a folder known by its path. The folders joined are
 // never links, so ".." can be taken off the text as the kernel takes it.
 std::string joined(const std::string& folder, const std::string& name) {
-  if (name == "..") {
-    const std::size_t slash = folder.find_last_of('/');
-    const std::string last = slash == std::string::npos ? folder : folder.substr(slash + 1);
-    if (folder == "/") return folder;
-    if (slash != std::string::npos && last != "..") return slash == 0 ? "/" : folder.substr(0, slash);
+  if (name == ".." && folder == "/") return folder;
+  const std::size_t slash = folder.find_last_of('/');
+  if (name == ".." && slash != std::string::npos && folder.substr(slash + 1) != "..") {
+    return slash == 0 ? "/" : folder.substr(0, slash);
   }
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
@@ -90,53 +88,82 @@ link_walk::~link_walk() {
   if (root_ >= 0) ::close(root_);
 }
 
-link_walk::walked link_walk::walk(const std::string& path, const last_step& step) {
-  walked result;
-  std::vector<std::string> names;
-  held folder{working_, false};
-  std::string folder_path = ".";
+// Where a walk stands: a folder, and its path as the names walked spell it.
+struct link_walk::place {
+  held folder;
+  std::string path;
+};
+
+link_walk::place link_walk::start(const std::string& path, std::vector<std::string>& names) const {
   const bool absolute = !path.empty() && path.front() == '/';
   const std::string working_prefix = working_name_ == "/" ? "/" : working_name_ + "/";
   if (absolute && !working_name_.empty() &&
       (path == working_name_ || path.starts_with(working_prefix))) {
-    folder_path = working_name_;
     push_names(names, std::string_view{path}.substr(working_name_.size()));
-  } else {
-    if (absolute) {
-      folder = held{root_, false};
-      folder_path = "/";
-    }
-    push_names(names, path);
+    return {held{working_, false}, working_name_};
   }
-  if (names.empty()) names.emplace_back(".");
+  push_names(names, path);
+  if (absolute) return {held{root_, false}, "/"};
+  return {held{working_, false}, "."};
+}
 
+bool link_walk::follow(int link, const std::string& name, const std::string& asked,
+                       place& at, std::vector<std::string>& names) {
+  struct stat link_info {};
+  struct stat folder_info {};
+  if (link < 0 || ::fstat(link, &link_info) != 0 || !S_ISLNK(link_info.st_mode) ||
+      ::fstatat(at.folder.get(), "", &folder_info, AT_EMPTY_PATH) != 0) {
+    return false;
+  }
+  if (!may_follow(link_info, folder_info)) {
+    const std::lock_guard guard{refused_guard_};
+    if (refused_.insert(asked).second && warnings_ != nullptr) {
+      warnings_->warn(joined(at.path, name) +
+                      " is a symbolic link that neither this user, the owner of its folder "
+                      "nor root made, in a folder others may write in: it is not followed, "
+                      "and " + asked + " counts as a file that cannot be opened");
+    }
+    return false;
+  }
+  std::array<char, PATH_MAX> target{};
+  const ssize_t length = ::readlinkat(link, "", target.data(), target.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return false;
+  if (target.front() == '/') at = {held{root_, false}, "/"};
+  push_names(names, std::string_view{target.data(), static_cast<std::size_t>(length)});
+  return true;
+}
+
+link_walk::walked link_walk::walk(const std::string& path, const last_step& step) {
+  walked result;
+  std::vector<std::string> names;
+  place at = start(path, names);
   for (int links = 0;;) {
+    if (names.empty()) names.emplace_back(".");  // the folder itself
     const std::string name = std::move(names.back());
     names.pop_back();
     held link;
     if (names.empty()) {
       errno = 0;
-      result.result = step(folder.get(), name);
+      result.result = step(at.folder.get(), name);
       result.error = errno;
-      result.path = joined(folder_path, name);
+      result.path = joined(at.path, name);
       if (result.result >= 0 || result.error != ELOOP) break;
-      link = held{::openat(folder.get(), name.c_str(), path_only), true};
+      link = held{::openat(at.folder.get(), name.c_str(), path_only), true};
     } else {
-      held next{::openat(folder.get(), name.c_str(), path_only), true};
+      held next{::openat(at.folder.get(), name.c_str(), path_only), true};
       struct stat info {};
       if (next.get() < 0 || ::fstat(next.get(), &info) != 0) {
         // A folder that is missing: the path as far as it goes, which fails
         // wherever it is used.
         result.error = errno;
-        result.path = joined(folder_path, name);
+        result.path = joined(at.path, name);
         for (auto rest = names.rbegin(); rest != names.rend(); ++rest) {
           result.path = joined(result.path, *rest);
         }
         break;
       }
       if (S_ISDIR(info.st_mode)) {
-        folder = std::move(next);
-        folder_path = joined(folder_path, name);
+        at = {std::move(next), joined(at.path, name)};
         continue;
       }
       if (!S_ISLNK(info.st_mode)) {
@@ -145,36 +172,11 @@ link_walk::walked link_walk::walk(const std::string& path, const last_step& step
       }
       link = std::move(next);
     }
-
     // A link: checked and read through a descriptor of its own, so that the link
     // whose owner was checked is the one whose target is taken.
-    result = walked{.result = -1, .error = ELOOP, .stopped = true, .path = {}};
-    struct stat link_info {};
-    struct stat folder_info {};
-    if (++links > longest_chain || link.get() < 0 || ::fstat(link.get(), &link_info) != 0 ||
-        !S_ISLNK(link_info.st_mode) ||
-        ::fstatat(folder.get(), "", &folder_info, AT_EMPTY_PATH) != 0) {
-      return result;
+    if (links++ == longest_chain || !follow(link.get(), name, path, at, names)) {
+      return {.result = -1, .error = ELOOP, .stopped = true, .path = {}};
     }
-    if (!may_follow(link_info, folder_info)) {
-      const std::lock_guard guard{refused_guard_};
-      if (refused_.insert(path).second && warnings_ != nullptr) {
-        warnings_->warn(joined(folder_path, name) +
-                        " is a symbolic link that neither this user, the owner of its folder "
-                        "nor root made, in a folder others may write in: it is not followed, "
-                        "and " + path + " counts as a file that cannot be opened");
-      }
-      return result;
-    }
-    std::array<char, PATH_MAX> target{};
-    const ssize_t length = ::readlinkat(link.get(), "", target.data(), target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return result;
-    if (target.front() == '/') {
-      folder = held{root_, false};
-      folder_path = "/";
-    }
-    push_names(names, std::string_view{target.data(), static_cast<std::size_t>(length)});
-    if (names.empty()) names.emplace_back(".");
     result = walked{};
   }
   const std::lock_guard guard{refused_guard_};

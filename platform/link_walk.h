@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "journal.h"
 
@@ -53,6 +54,15 @@ class link_walk {
   walked walk(const std::string& path, const last_step& step);
 
  private:
+  struct place;
+  // The folder a path starts from, with the path's names pushed onto names.
+  place start(const std::string& path, std::vector<std::string>& names) const;
+  // Moves on through the link named name in the folder at stands at, when it
+  // may be followed: its target's names go onto names. False when it is not
+  // followed, with a warning when the rule refused it.
+  bool follow(int link, const std::string& name, const std::string& asked, place& at,
+              std::vector<std::string>& names);
+
   int working_ = -1;
   std::string working_name_;
   int root_ = -1;
