@@ -1,6 +1,8 @@
 #include "link_walk.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,6 +109,24 @@ link_walk::place link_walk::start(const std::string& path, std::vector<std::stri
   return {held{working_, false}, "."};
 }
 
+bool link_walk::through_folders(place& at, std::vector<std::string>& names) const {
+  if (names.size() < 2) return false;
+  std::string way;
+  std::string way_path = at.path;
+  for (auto name = names.rbegin(); name != names.rend() - 1; ++name) {
+    way += (way.empty() ? "" : "/") + *name;
+    way_path = joined(way_path, *name);
+  }
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const auto folder = ::syscall(SYS_openat2, at.folder.get(), way.c_str(), &how, sizeof how);
+  if (folder < 0) return false;
+  at = {held{static_cast<int>(folder), true}, way_path};
+  names.erase(names.begin() + 1, names.end());
+  return true;
+}
+
 bool link_walk::follow(int link, const std::string& name, const std::string& asked,
                        place& at, std::vector<std::string>& names) {
   struct stat link_info {};
@@ -137,8 +157,10 @@ link_walk::walked link_walk::walk(const std::string& path, const last_step& step
   walked result;
   std::vector<std::string> names;
   place at = start(path, names);
+  bool at_once = true;
   for (int links = 0;;) {
     if (names.empty()) names.emplace_back(".");  // the folder itself
+    if (std::exchange(at_once, false)) through_folders(at, names);
     const std::string name = std::move(names.back());
     names.pop_back();
     held link;
@@ -178,6 +200,7 @@ link_walk::walked link_walk::walk(const std::string& path, const last_step& step
       return {.result = -1, .error = ELOOP, .stopped = true, .path = {}};
     }
     result = walked{};
+    at_once = true;
   }
   const std::lock_guard guard{refused_guard_};
   refused_.erase(path);

@@ -57,6 +57,11 @@ class link_walk {
   struct place;
   // The folder a path starts from, with the path's names pushed onto names.
   place start(const std::string& path, std::vector<std::string>& names) const;
+  // Moves on to the folder the last of names is in, in one call, when no link
+  // and nothing missing is on the way there: the names one at a time would
+  // take two calls each. False, having changed nothing, otherwise, or where
+  // the kernel has no such call.
+  bool through_folders(place& at, std::vector<std::string>& names) const;
   // Moves on through the link named name in the folder at stands at, when it
   // may be followed: its target's names go onto names. False when it is not
   // followed, with a warning when the rule refused it.
