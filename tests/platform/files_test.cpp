@@ -248,9 +248,10 @@ TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserTheFoldersOwnerOrRootMade) {
     testing::recording_journal journal;
     posix_files guarded{&journal, lock.descriptor()};
     const acting_as user{c.watchdog_user};
-    using found = std::optional<std::string>;
-    EXPECT_EQ(guarded.file_behind(dir.file("f/file")), c.followed ? found{dir.file("target")} : std::nullopt);
-    EXPECT_EQ(guarded.file_behind(dir.file("f/way/file")), c.followed ? found{dir.file("real/file")} : std::nullopt);
+    const std::optional<std::string> refused;
+    EXPECT_EQ(guarded.file_behind(dir.file("f/file")), c.followed ? dir.file("target") : refused);
+    EXPECT_EQ(guarded.file_behind(dir.file("f/way/file")),
+              c.followed ? dir.file("real/file") : refused);
     EXPECT_EQ(guarded.open_text(1, dir.file("f/file"), open_mode::input), c.followed);
     EXPECT_EQ(guarded.file_exists(dir.file("f/way/file")), c.followed);
     EXPECT_EQ(journal.warnings.size(), c.followed ? 0u : 2u);  // one for each name asked for
