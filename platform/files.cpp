@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace vrnskdm::platform {
 
@@ -33,57 +36,31 @@ bool write_all(int descriptor, std::string_view bytes) {
   return true;
 }
 
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+// The name of the file, as a step of a walk: -1 with ELOOP for a link, which the
+// walk follows when it may.
+int look_at(int folder, const std::string& name, struct stat& info) {
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (!S_ISLNK(info.st_mode)) return 0;
+  errno = ELOOP;
+  return -1;
 }
 
-bool sync_folder_of(const std::string& path) {
-  const int descriptor = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  const bool synced = ::fsync(descriptor) == 0;
-  ::close(descriptor);
-  return synced;
+// A name no one can have guessed, for a draft made beside the file it replaces:
+// whoever may write in a shared folder could otherwise make that name first.
+std::optional<std::string> fresh_suffix() {
+  constexpr std::string_view letters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::array<unsigned char, 10> bytes{};
+  const ssize_t got = ::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK);
+  if (got != static_cast<ssize_t>(bytes.size())) return std::nullopt;
+  std::string suffix = ".new-";
+  for (const unsigned char byte : bytes) suffix += letters[byte % letters.size()];
+  return suffix;
 }
 
-// As many links in a row as the kernel follows in a path.
-constexpr int longest_chain = 40;
-
-struct link_reading {
-  enum { not_a_link, followed, refused, unreadable } kind = not_a_link;
-  std::string target;  // where a followed link points, from the folder it is in
-};
-
-// Whether the name is a symbolic link, and where it points when the watchdog
-// may follow it: when this user or the owner of the link's folder made it. The
-// link is read through a descriptor of its own, so that the link whose owner
-// was checked is the one whose target is taken.
-link_reading read_link(const std::string& name) {
-  const int link = ::open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (link < 0) return {};  // not there (yet): the name itself
-  link_reading reading;
-  struct stat link_info {};
-  if (::fstatat(link, "", &link_info, AT_EMPTY_PATH) == 0 && S_ISLNK(link_info.st_mode)) {
-    const std::string folder = folder_of(name);
-    struct stat folder_info {};
-    reading.kind = link_reading::refused;
-    if (::stat(folder.c_str(), &folder_info) == 0 &&
-        (link_info.st_uid == ::geteuid() || link_info.st_uid == folder_info.st_uid)) {
-      std::array<char, PATH_MAX> target{};
-      const ssize_t length = ::readlinkat(link, "", target.data(), target.size());
-      reading.kind = link_reading::unreadable;
-      if (length > 0 && static_cast<std::size_t>(length) < target.size()) {
-        reading.kind = link_reading::followed;
-        reading.target.assign(target.data(), static_cast<std::size_t>(length));
-        if (reading.target.front() != '/') reading.target = folder + "/" + reading.target;
-      }
-    }
-  }
-  ::close(link);
-  return reading;
-}
+// Each name taken is another user's file, or one put there by chance: a few
+// more tries, and then the folder counts as one no draft can be made in.
+constexpr int draft_tries = 16;
 
 // Where the first CR or LF lies in the bytes, or size when there is none.
 std::size_t line_end_in(const char* bytes, std::size_t size) {
@@ -107,47 +84,42 @@ std::string posix_files::current_dir() {
 }
 
 bool posix_files::file_exists(const std::string& path) {
+  if (!usable_path(path)) return false;
   struct stat info {};
-  return usable_path(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  const auto look = [&info](int folder, const std::string& name) {
+    return look_at(folder, name, info);
+  };
+  return walk_.walk(path, look).result == 0 && S_ISREG(info.st_mode);
 }
 
-// unlink removes no folder; the callers have found an ordinary file there.
+// unlinkat removes no folder; the callers have found an ordinary file there. A
+// link is removed itself, whoever made it.
 bool posix_files::delete_file(const std::string& path) {
-  return usable_path(path) && ::unlink(path.c_str()) == 0;
+  const auto remove = [](int folder, const std::string& name) {
+    return ::unlinkat(folder, name.c_str(), 0);
+  };
+  return usable_path(path) && walk_.walk(path, remove).result == 0;
 }
 
+// An answer for the moment it is given: nothing is done in the folder on its
+// strength but trying.
 bool posix_files::may_delete_in(const std::string& folder) {
-  return usable_path(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+  const auto check = [](int above, const std::string& name) {
+    struct stat info {};
+    if (look_at(above, name, info) != 0) return -1;
+    return ::faccessat(above, name.c_str(), W_OK | X_OK, 0);
+  };
+  return usable_path(folder) && walk_.walk(folder, check).result == 0;
 }
 
-// Every link on the way must pass, the kernel's rule for links in folders that
-// everyone may write in: a link that may be followed could otherwise point at
-// one in such a folder that someone else made.
 std::optional<std::string> posix_files::file_behind(const std::string& path) {
   if (!usable_path(path)) return path;
-  std::string name = path;
-  for (int links = 0; links <= longest_chain; ++links) {
-    const link_reading link = read_link(name);
-    switch (link.kind) {
-      case link_reading::not_a_link:
-        links_refused_.erase(path);
-        return name;
-      case link_reading::followed:
-        name = link.target;
-        continue;
-      case link_reading::refused:
-        if (links_refused_.insert(path).second && warnings_ != nullptr) {
-          warnings_->warn(name +
-                          " is a symbolic link that neither this user nor the owner of its "
-                          "folder made: it is not followed, and " + path +
-                          " counts as a file that cannot be opened");
-        }
-        return std::nullopt;
-      case link_reading::unreadable:
-        return std::nullopt;
-    }
-  }
-  return std::nullopt;  // links in a loop
+  const link_walk::walked walked = walk_.walk(path, [](int folder, const std::string& name) {
+    struct stat info {};
+    return look_at(folder, name, info) != 0 && errno == ELOOP ? -1 : 0;
+  });
+  if (walked.stopped) return std::nullopt;
+  return walked.path.empty() ? path : walked.path;
 }
 
 file_handle posix_files::free_handle() {
@@ -169,14 +141,10 @@ bool posix_files::open_text(file_handle handle, const std::string& path, open_mo
     case open_mode::output: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case open_mode::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
-  int descriptor = ::open(path.c_str(), flags | O_NOFOLLOW, 0666);
-  if (descriptor < 0 && errno == ELOOP) {
-    const std::optional<std::string> behind = file_behind(path);
-    if (!behind) return false;
-    // The name at the end of the links, itself no link: one put there since
-    // is not followed.
-    descriptor = ::open(behind->c_str(), flags | O_NOFOLLOW, 0666);
-  }
+  const auto open = [flags](int folder, const std::string& name) {
+    return ::openat(folder, name.c_str(), flags | O_NOFOLLOW, 0666);
+  };
+  const int descriptor = walk_.walk(path, open).result;
   if (descriptor < 0) return false;
   struct stat info {};
   if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -268,35 +236,73 @@ void posix_files::close_all_files() {
   while (!open_.empty()) close_file(open_.begin()->first);
 }
 
+std::optional<std::string> posix_files::open_draft(file_handle handle, const std::string& beside) {
+  if (handle < 1 || handle > last_handle || open_.contains(handle) || !usable_path(beside)) {
+    return std::nullopt;
+  }
+  std::string suffix;
+  // A file the administrator made private stays private: the draft is made
+  // private and given the old file's permissions through its own descriptor.
+  const auto make_draft = [&suffix](int folder, const std::string& name) {
+    struct stat old_file {};
+    const bool replaces = look_at(folder, name, old_file) == 0 && S_ISREG(old_file.st_mode);
+    for (int tries = 0; tries < draft_tries; ++tries) {
+      const std::optional<std::string> fresh = fresh_suffix();
+      if (!fresh) return -1;
+      suffix = *fresh;
+      const std::string draft = name + suffix;
+      const int descriptor =
+          ::openat(folder, draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   replaces ? 0600 : 0666);
+      if (descriptor < 0 && errno == EEXIST) continue;
+      if (descriptor < 0 || !replaces || ::fchmod(descriptor, old_file.st_mode & 07777) == 0) {
+        return descriptor;
+      }
+      const int error = errno;
+      ::close(descriptor);
+      ::unlinkat(folder, draft.c_str(), 0);
+      errno = error;
+      return -1;
+    }
+    errno = EEXIST;
+    return -1;
+  };
+  const link_walk::walked walked = walk_.walk(beside, make_draft);
+  if (walked.result < 0) return std::nullopt;
+  open_[handle].descriptor = walked.result;
+  return walked.path + suffix;
+}
+
 bool posix_files::replace_file(const std::string& from, const std::string& to) {
   if (!usable_path(from) || !usable_path(to)) return false;
-  // A file the administrator made private stays private. The permissions are
-  // set through a descriptor of the fresh file itself, never by its name, which
-  // someone could point at another file meanwhile.
-  struct stat old_file {};
-  if (::stat(to.c_str(), &old_file) == 0) {
-    const int fresh = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fresh >= 0) {
-      ::fchmod(fresh, old_file.st_mode & 07777);
-      ::close(fresh);
-    }
-  }
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  const auto rename_into = [this, &from](int to_folder, const std::string& to_name) {
+    const auto rename = [&to_folder, &to_name](int from_folder, const std::string& name) {
+      return ::renameat(from_folder, name.c_str(), to_folder, to_name.c_str());
+    };
+    const link_walk::walked renamed = walk_.walk(from, rename);
+    // A link refused on the way to the draft is no link at the name replaced.
+    errno = renamed.stopped ? EACCES : renamed.error;
+    return renamed.result;
+  };
+  return walk_.walk(to, rename_into).result == 0;
 }
 
 // Opened as open_text opens: no pipe to wait on, no device, no link that may
-// not be followed.
+// not be followed. The folder synced is the one the file was found in.
 bool posix_files::flush_to_disk(const std::string& path) {
-  if (!usable_path(path)) return false;
-  const std::optional<std::string> behind = file_behind(path);
-  if (!behind) return false;
-  const int descriptor = ::open(behind->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  struct stat info {};
-  const bool synced =
-      ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(descriptor) == 0;
-  ::close(descriptor);
-  return synced && sync_folder_of(*behind);
+  const auto flush = [](int folder, const std::string& name) {
+    const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) return -1;
+    struct stat info {};
+    bool synced = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(file) == 0;
+    ::close(file);
+    const int entries = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    synced = synced && entries >= 0 && ::fsync(entries) == 0;
+    if (entries >= 0) ::close(entries);
+    errno = synced ? 0 : EIO;
+    return synced ? 0 : -1;
+  };
+  return usable_path(path) && walk_.walk(path, flush).result == 0;
 }
 
 folder_lock::folder_lock(const std::string& folder) {

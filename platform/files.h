@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
 #include "journal.h"
+#include "link_walk.h"
 
 namespace vrnskdm::platform {
 
@@ -52,10 +52,10 @@ class files {
   virtual bool may_delete_in(const std::string& folder) = 0;
 
   // The file a name stands for: the name itself, or, for a symbolic link, the
-  // name at the end of its links. Nothing when a link on the way is one that
-  // neither this user nor the owner of that link's folder made: anyone who may
-  // write in a shared folder could otherwise point the watchdog's writes at any
-  // file it may write.
+  // name at the end of its links, from a folder reached without links. Nothing
+  // when a link on the way, in the folders too, may not be followed (see
+  // link_walk.h): anyone who may write in a shared folder could otherwise point
+  // the watchdog's writes at any file it may write.
   virtual std::optional<std::string> file_behind(const std::string& path) = 0;
 
   // A handle not in use now, or no_handle when every one is.
@@ -81,9 +81,16 @@ class files {
   virtual bool close_file(file_handle handle) = 0;
   virtual void close_all_files() = 0;
 
-  // Puts the file at from in place of the one at to, in one step, with the
-  // permissions of the one it replaces. The change of the folder may not be on
-  // the disk yet: flush_to_disk brings it there.
+  // Makes a new file beside the one at `beside`, in its folder, under a name no
+  // other file had, opens it for output on a handle not in use, and gives its
+  // name; nothing when it could not be made, or not given the permissions of the
+  // file at `beside` (where there is one). Another user's file at any name is
+  // never opened, so whoever may write in the folder can neither block the
+  // draft nor have it written into a file of theirs.
+  virtual std::optional<std::string> open_draft(file_handle handle, const std::string& beside) = 0;
+
+  // Puts the file at from in place of the one at to, in one step. The change of
+  // the folder may not be on the disk yet: flush_to_disk brings it there.
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
 
   // Brings a file already written and closed onto the disk, with its folder
@@ -91,13 +98,15 @@ class files {
   virtual bool flush_to_disk(const std::string& path) = 0;
 };
 
-// The files of the machine, through POSIX calls. Only ordinary files are
-// opened: a pipe or a device where a file should be could block the watchdog or
-// swallow what it writes. A link that is not followed is told of once, as a
-// warning, until it is fine again.
+// The files of the machine, through POSIX calls, each reached by a link_walk.
+// Only ordinary files are opened: a pipe or a device where a file should be
+// could block the watchdog or swallow what it writes. A link that is not
+// followed is told of once, as a warning, until it is fine again.
 class posix_files final : public files {
  public:
-  explicit posix_files(journal* warnings = nullptr) : warnings_{warnings} {}
+  // working_folder: as link_walk takes it.
+  explicit posix_files(journal* warnings = nullptr, int working_folder = -1)
+      : walk_{warnings, working_folder} {}
   posix_files(const posix_files&) = delete;
   posix_files& operator=(const posix_files&) = delete;
   ~posix_files() override;
@@ -115,6 +124,7 @@ class posix_files final : public files {
   bool sync_file(file_handle handle) override;
   bool close_file(file_handle handle) override;
   void close_all_files() override;
+  std::optional<std::string> open_draft(file_handle handle, const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override;
 
@@ -133,8 +143,7 @@ class posix_files final : public files {
   bool fill(open_file& file);
 
   std::map<file_handle, open_file> open_;
-  journal* warnings_;
-  std::set<std::string> links_refused_;
+  link_walk walk_;
 };
 
 // Keeps a second watchdog out of a folder where one already runs: two would
@@ -155,6 +164,9 @@ class folder_lock {
 
   // True when another holder, in this process or another, has the lock.
   bool taken_elsewhere() const { return taken_elsewhere_; }
+
+  // The folder, open while the lock is held; -1 when it is not.
+  int descriptor() const { return descriptor_; }
 
  private:
   int descriptor_ = -1;

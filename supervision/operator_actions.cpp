@@ -35,25 +35,25 @@ void on_period_validate(supervisor& s) {
   }
 }
 
-std::string draft_path(const std::string& settings_file) { return settings_file + ".new"; }
-
 saved write_settings(const supervisor_state& state, platform::files& fs) {
   // A line break in the folder (pasted along with it, say) would split its line
   // and shift every setting after it one line down.
   if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return saved::no;
   const std::optional<std::string> settings = fs.file_behind(settings_path(state.base_dir));
   if (!settings) return saved::no;
-  const std::string draft = draft_path(*settings);
   const platform::file_handle handle = fs.free_handle();
-  bool written = fs.open_text(handle, draft, platform::open_mode::output) &&
-                 fs.write_line(handle, "telvnor_path=" + state.companion_dir) &&
+  // Only a draft this save made is ever deleted: a file at any other name may
+  // be somebody else's.
+  const std::optional<std::string> draft = fs.open_draft(handle, *settings);
+  if (!draft) return saved::no;
+  bool written = fs.write_line(handle, "telvnor_path=" + state.companion_dir) &&
                  fs.write_line(handle, "Reboot=" + platform::number_text(state.reboot_on_lock)) &&
                  fs.write_line(handle, "Reboot24=" + platform::number_text(state.reboot_each)) &&
                  fs.write_line(handle, "Reboot24_v=" + platform::number_text(state.period_index)) &&
                  fs.sync_file(handle);
   written = fs.close_file(handle) && written;
-  if (!written || !fs.replace_file(draft, *settings)) {
-    fs.delete_file(draft);
+  if (!written || !fs.replace_file(*draft, *settings)) {
+    fs.delete_file(*draft);
     return saved::no;
   }
   return fs.flush_to_disk(*settings) ? saved::on_disk : saved::not_on_disk;

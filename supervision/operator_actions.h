@@ -25,9 +25,6 @@ void on_save(supervisor& s);
 // shows the period in use again.
 void on_period_validate(supervisor& s);
 
-// The fresh file a save writes beside the file it then takes the place of.
-std::string draft_path(const std::string& settings_file);
-
 enum class saved {
   no,           // the old file is untouched, and the fresh one removed as far as possible
   not_on_disk,  // the new file is in place, but a crash may yet bring back the old one
@@ -35,12 +32,12 @@ enum class saved {
 };
 
 // Writes the four settings lines from state (the format is in start_up.h). The
-// lines go to a fresh file beside the settings file, which is brought onto the
-// disk and then put in its place in one step, so that a crash or a full disk
-// leaves either the old file or the whole new one, never part of one; a restart
-// may follow at any moment. A settings file that is a symbolic link stays one:
-// the file it points to is replaced, keeping its permissions. A folder with a
-// line break in it is never written.
+// lines go to a fresh file beside the settings file, under a name of its own,
+// which is brought onto the disk and then put in its place in one step, so that
+// a crash or a full disk leaves either the old file or the whole new one, never
+// part of one; a restart may follow at any moment. A settings file that is a
+// symbolic link stays one: the file it points to is replaced, keeping its
+// permissions. A folder with a line break in it is never written.
 saved write_settings(const supervisor_state& state, platform::files& fs);
 
 }  // namespace vrnskdm::supervision

@@ -39,7 +39,8 @@ int main(int argc, char* argv[]) {
   vrnskdm::window::set_up_application(application);
 
   vrnskdm::platform::systemd_journal journal;
-  vrnskdm::platform::posix_files files{&journal};
+  // Every file of the folder is reached from the descriptor the lock holds.
+  vrnskdm::platform::posix_files files{&journal, folder.descriptor()};
   vrnskdm::platform::real_clock clock;
   vrnskdm::window::qt_event_pump events;
   // Rings when logind or the desktop's notification service has answered.

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,57 +169,120 @@ TEST_F(PosixFiles, OpensNoPipeAndNoDevice) {
   EXPECT_FALSE(fs.file_exists(dir.file("pipe")));
 }
 
-// The file keeps the permissions the administrator gave the old one.
+// The draft is made private, then given the permissions the administrator gave
+// the old file, which the new one keeps.
 TEST_F(PosixFiles, ReplacesAFileInOneStep) {
-  dir.write("new", "new\r\n");
   dir.write("old", "old\r\n");
   ASSERT_EQ(::chmod(dir.file("old").c_str(), 0640), 0);
-  EXPECT_TRUE(fs.replace_file(dir.file("new"), dir.file("old")));
+  const file_handle handle = fs.free_handle();
+  const std::optional<std::string> draft = fs.open_draft(handle, dir.file("old"));
+  ASSERT_TRUE(draft);
+  ASSERT_TRUE(fs.write_line(handle, "new"));
+  ASSERT_TRUE(fs.close_file(handle));
+  EXPECT_TRUE(fs.replace_file(*draft, dir.file("old")));
   EXPECT_EQ(dir.read("old"), "new\r\n");
   struct stat info {};
   ASSERT_EQ(::stat(dir.file("old").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_FALSE(dir.exists("new"));
-  EXPECT_FALSE(fs.replace_file(dir.file("new"), dir.file("old")));
+  EXPECT_FALSE(std::filesystem::exists(*draft));
+  EXPECT_FALSE(fs.replace_file(*draft, dir.file("old")));
   EXPECT_TRUE(fs.flush_to_disk(dir.file("old")));
-  EXPECT_FALSE(fs.flush_to_disk(dir.file("new")));
+  EXPECT_FALSE(fs.flush_to_disk(*draft));
 }
 
+// The watchdog's user for a while, as a test running as root cannot be otherwise.
+class acting_as {
+ public:
+  explicit acting_as(uid_t user) { EXPECT_EQ(::seteuid(user), 0); }
+  ~acting_as() { EXPECT_EQ(::seteuid(0), 0); }
+  acting_as(const acting_as&) = delete;
+  acting_as& operator=(const acting_as&) = delete;
+};
+
+struct link_case {
+  const char* name;
+  mode_t folder_mode;
+  uid_t link_owner;
+  uid_t watchdog_user;
+  bool followed;
+};
+
 // In a folder others may write in, anyone could point the log at a file the
-// watchdog may write, which it would append to and, at the cap, empty. A link
-// is followed only when this user or the folder's owner made it, and the
-// administrator hears once of one that is not.
-TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserOrTheFoldersOwnerMade) {
+// watchdog may write, which it would append to and, at the cap, empty. There a
+// link, in a folder on the way too, is followed only when this user, the
+// folder's owner or root made it, and the administrator hears once of one that
+// is not; in a folder only its owner may write, the owner's word goes.
+TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserTheFoldersOwnerOrRootMade) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
-  constexpr uid_t other_user = 4242;
+  constexpr uid_t folder_owner = 65534, stranger = 65533, watchdog = 65532;
+  const link_case cases[] = {
+      {"root's, in a folder only its owner may write", 0755, 0, watchdog, true},
+      {"root's, in a shared folder", 01777, 0, watchdog, true},
+      {"a stranger's, in a folder only its owner may write", 0755, stranger, 0, true},
+      {"a stranger's, in a folder its group may write", 0775, stranger, 0, false},
+      {"a stranger's, in a shared folder", 0777, stranger, 0, false},
+      {"the folder owner's, in a shared folder", 0777, folder_owner, watchdog, true},
+      {"this user's, in a shared folder", 0777, watchdog, watchdog, true},
+  };
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   dir.write("target", "kept\r\n");
-  std::filesystem::create_symlink("target", dir.file("own"));
-  std::filesystem::create_symlink(dir.file("target"), dir.file("foreign"));
-  ASSERT_EQ(::lchown(dir.file("foreign").c_str(), other_user, other_user), 0);
-  testing::recording_journal journal;
-  posix_files guarded{&journal};
-  const file_handle handle = guarded.free_handle();
-
-  EXPECT_EQ(guarded.file_behind(dir.file("own")), dir.file("target"));
-  ASSERT_TRUE(guarded.open_text(handle, dir.file("own"), open_mode::append));
-  ASSERT_TRUE(guarded.write_line(handle, "own"));
-  ASSERT_TRUE(guarded.close_file(handle));
-  for (const open_mode mode : {open_mode::input, open_mode::output, open_mode::append}) {
-    EXPECT_FALSE(guarded.open_text(handle, dir.file("foreign"), mode));
+  std::filesystem::create_directory(dir.file("real"));
+  dir.write("real/file", "");
+  const auto link = [this](const char* name, const char* target, uid_t owner) {
+    std::filesystem::create_symlink(target, dir.file(name));
+    ASSERT_EQ(::lchown(dir.file(name).c_str(), owner, owner), 0);
+  };
+  const auto make_shared = [this](mode_t mode) {
+    std::filesystem::remove_all(dir.file("f"));
+    std::filesystem::create_directory(dir.file("f"));
+    ASSERT_EQ(::chown(dir.file("f").c_str(), folder_owner, folder_owner), 0);
+    ASSERT_EQ(::chmod(dir.file("f").c_str(), mode), 0);
+  };
+  // As the program reaches its files: from the folder its lock holds.
+  const folder_lock lock{dir.path()};
+  for (const link_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    make_shared(c.folder_mode);
+    link("f/file", "../target", c.link_owner);
+    link("f/way", "../real", c.link_owner);  // a folder on the way
+    testing::recording_journal journal;
+    posix_files guarded{&journal, lock.descriptor()};
+    const acting_as user{c.watchdog_user};
+    const std::optional<std::string> refused;
+    EXPECT_EQ(guarded.file_behind(dir.file("f/file")), c.followed ? dir.file("target") : refused);
+    EXPECT_EQ(guarded.file_behind(dir.file("f/way/file")),
+              c.followed ? dir.file("real/file") : refused);
+    EXPECT_EQ(guarded.open_text(1, dir.file("f/file"), open_mode::input), c.followed);
+    EXPECT_EQ(guarded.file_exists(dir.file("f/way/file")), c.followed);
+    EXPECT_EQ(journal.warnings.size(), c.followed ? 0u : 2u);  // one for each name asked for
   }
-  EXPECT_EQ(guarded.file_behind(dir.file("foreign")), std::nullopt);
-  EXPECT_FALSE(guarded.flush_to_disk(dir.file("foreign")));
-  // Every link on the way counts: one of this user's that points at the other
-  // user's is not followed either.
-  std::filesystem::create_symlink("foreign", dir.file("via"));
-  EXPECT_FALSE(guarded.open_text(handle, dir.file("via"), open_mode::append));
-  EXPECT_EQ(dir.read("target"), "kept\r\nown\r\n");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("foreign")));
-  EXPECT_EQ(journal.warnings.size(), 2u);  // one for each name asked for
 
-  // The folder's owner may place links for the watchdog.
-  ASSERT_EQ(::chown(dir.path().c_str(), other_user, other_user), 0);
-  EXPECT_TRUE(guarded.open_text(handle, dir.file("foreign"), open_mode::input));
+  // A chain of allowed links is followed to its end; the file is written and
+  // flushed, not a link. One refused link anywhere on the way stops the walk.
+  testing::recording_journal journal;
+  posix_files guarded{&journal, lock.descriptor()};
+  make_shared(0777);
+  link("f/first", "second", folder_owner);
+  link("f/second", dir.file("target").c_str(), 0);
+  link("f/foreign", "first", stranger);
+  link("f/via", "foreign", 0);
+  EXPECT_EQ(guarded.file_behind(dir.file("f/first")), dir.file("target"));
+  ASSERT_TRUE(guarded.open_text(1, dir.file("f/first"), open_mode::append));
+  ASSERT_TRUE(guarded.write_line(1, "own"));
+  ASSERT_TRUE(guarded.close_file(1));
+  EXPECT_TRUE(guarded.flush_to_disk(dir.file("f/first")));
+  for (const open_mode mode : {open_mode::input, open_mode::output, open_mode::append}) {
+    EXPECT_FALSE(guarded.open_text(1, dir.file("f/via"), mode));
+  }
+  EXPECT_FALSE(guarded.flush_to_disk(dir.file("f/via")));
+  EXPECT_EQ(dir.read("target"), "kept\r\nown\r\n");
+  EXPECT_EQ(journal.warnings.size(), 1u);
+
+  // Mended, then refused again: told again.
+  ASSERT_EQ(::lchown(dir.file("f/foreign").c_str(), folder_owner, folder_owner), 0);
+  EXPECT_TRUE(guarded.flush_to_disk(dir.file("f/via")));
+  ASSERT_EQ(::lchown(dir.file("f/foreign").c_str(), stranger, stranger), 0);
+  EXPECT_FALSE(guarded.flush_to_disk(dir.file("f/via")));
   EXPECT_EQ(journal.warnings.size(), 2u);
 }
 

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +28,17 @@ using testing::simulated_watchdog;
 using testing::lines;
 
 using enum supervision::build;
+
+// The names in the folder but the one given: what a save leaves beside the
+// settings file.
+lines names_in(const std::string& folder, const std::string& but) {
+  lines names;
+  for (const auto& entry : std::filesystem::directory_iterator{folder}) {
+    if (entry.path().filename() != but) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 struct save_case {
   const char* name;
@@ -54,6 +69,7 @@ TEST(Save, WritesTheFourLinesFromTheControls) {
     window.reboot24.set_value(c.reboot24);
     window.reboot_time.set_list_index(c.period);
     run.watchdog.validate_period();
+    const lines others = names_in(run.dir.path(), "vrnskdm.ini");
     run.watchdog.save();
 
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), crlf_text(c.file));
@@ -61,7 +77,7 @@ TEST(Save, WritesTheFourLinesFromTheControls) {
     EXPECT_EQ(run.state().reboot_on_lock, c.reboot);
     EXPECT_EQ(run.state().reboot_each, c.reboot24);
     EXPECT_EQ(window.save.caption, "SAVE");
-    EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
+    EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
   }
 }
 
@@ -133,10 +149,13 @@ TEST(Save, BringsTheNewFileOntoTheDiskBeforeReplacingTheOld) {
   run.watchdog.save();
 
   const std::string settings = settings_path(run.dir.path());
-  const std::string draft = draft_path(settings);
+  ASSERT_GT(operations.size(), 3u);
+  const std::string draft = operations[3].second;
+  EXPECT_NE(draft, settings);
+  EXPECT_EQ(std::filesystem::path{draft}.parent_path(), run.dir.path());
   const std::vector<std::pair<file_operation, std::string>> expected{
       {file_operation::file_behind, settings},  {file_operation::free_handle, ""},
-      {file_operation::open_output, draft},
+      {file_operation::open_draft, settings},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
       {file_operation::sync_file, draft},       {file_operation::close_file, draft},
@@ -164,6 +183,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     simulated_watchdog run{debug, testing::default_start(), &files};
     run.dir.write("vrnskdm.ini", old_file);
     run.load();
+    const lines others = names_in(run.dir.path(), "vrnskdm.ini");
     int step = 0;
     files.fails = [&](file_operation, const std::string&) { return step++ == failing; };
     run.window().path.text = "/new";
@@ -174,7 +194,7 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     EXPECT_EQ(run.window().save.caption, in_place ? "SAVE" : "UNSAVED");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), in_place ? new_file : old_file);
     EXPECT_EQ(run.journal.warnings.size(), in_place ? 1u : 0u);
-    EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
+    EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
     EXPECT_EQ(real.open_count(), 0u);
 
     run.advance(1000ms);
@@ -187,19 +207,55 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
   }
 }
 
-// A folder standing where the fresh file goes: the disk itself refuses the save.
-TEST(Save, RefusedByTheDiskKeepsTheOldFileAndSaysSo) {
-  simulated_watchdog run{debug};
-  run.write_settings(1, 1, 2);
-  const std::string old_file = run.dir.read("vrnskdm.ini");
-  run.dir.make_folder("vrnskdm.ini.new");
-  run.load();
-  run.window().reboot.set_value(0);
-  run.watchdog.save();
-  EXPECT_EQ(run.window().save.caption, "UNSAVED");
-  EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
-  run.advance(1000ms);
-  EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+struct in_the_way_case {
+  const char* name;
+  std::function<void(const testing::scratch_dir&)> make;
+  bool saved;
+};
+
+// In a folder others may write in, whatever another user put beside the
+// settings file neither blocks SAVE nor takes the settings file over; the disk
+// refusing the draft keeps the old file.
+TEST(Save, WhatStandsBesideTheSettingsFileNeitherBlocksNorTakesTheSave) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const in_the_way_case cases[] = {
+      {"another user's file at the old draft name",
+       [](const testing::scratch_dir& dir) {
+         dir.write("vrnskdm.ini.new", "theirs\r\n");
+         ::chmod(dir.file("vrnskdm.ini.new").c_str(), 0666);
+         ASSERT_EQ(::chown(dir.file("vrnskdm.ini.new").c_str(), 65534, 65534), 0);
+       },
+       true},
+      {"a folder at the old draft name",
+       [](const testing::scratch_dir& dir) { dir.make_folder("vrnskdm.ini.new"); }, true},
+      {"the settings behind a link into a missing folder",
+       [](const testing::scratch_dir& dir) {
+         std::filesystem::rename(dir.file("vrnskdm.ini"), dir.file("kiosk.ini"));
+         std::filesystem::create_symlink("missing/kiosk.ini", dir.file("vrnskdm.ini"));
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    simulated_watchdog run{debug};
+    run.write_settings(1, 1, 2);
+    std::filesystem::permissions(run.dir.path(), std::filesystem::perms{0777});
+    c.make(run.dir);
+    const std::string old_file = run.dir.read("vrnskdm.ini");
+    run.load();
+    const lines others = names_in(run.dir.path(), "vrnskdm.ini");
+    run.window().reboot.set_value(0);
+    run.watchdog.save();
+
+    EXPECT_EQ(run.window().save.caption, c.saved ? "SAVE" : "UNSAVED");
+    EXPECT_EQ(run.dir.read("vrnskdm.ini") == old_file, !c.saved);
+    struct stat settings {};
+    ASSERT_EQ(::lstat(run.dir.file("vrnskdm.ini").c_str(), &settings), 0);
+    EXPECT_EQ(settings.st_uid, 0u);
+    EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
+    run.advance(1000ms);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  }
 }
 
 // A settings file that is a link stays one: the save replaces the file it
@@ -213,6 +269,7 @@ TEST(Save, WritesThroughALinkAndKeepsThePermissions) {
   std::filesystem::create_symlink("shared/kiosk.ini", run.dir.file("vrnskdm.ini"));
   run.load();
   run.window().reboot.set_value(0);
+  const lines others = names_in(run.dir.file("shared"), "kiosk.ini");
   run.watchdog.save();
 
   EXPECT_EQ(run.window().save.caption, "SAVE");
@@ -220,7 +277,7 @@ TEST(Save, WritesThroughALinkAndKeepsThePermissions) {
   EXPECT_EQ(crlf_lines(run.dir.read("shared/kiosk.ini"))[1], "Reboot=0");
   EXPECT_EQ(std::filesystem::status(run.dir.file("shared/kiosk.ini")).permissions(),
             std::filesystem::perms{0640});
-  EXPECT_FALSE(run.dir.exists("shared/kiosk.ini.new"));
+  EXPECT_EQ(names_in(run.dir.file("shared"), "kiosk.ini"), others);
 }
 
 // The file keeps one setting a line: a folder with a line break in it cannot be
@@ -269,11 +326,12 @@ TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
   const std::string old_file = run.dir.read("vrnskdm.ini");
   run.load();
   run.window().reboot24.set_value(0);
+  const lines others = names_in(run.dir.path(), "vrnskdm.ini");
   {
     const nearly_full_disk full{40};
     run.watchdog.save();
   }
-  EXPECT_FALSE(run.dir.exists("vrnskdm.ini.new"));
+  EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
   EXPECT_EQ(run.window().save.caption, "UNSAVED");
   EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
 }

@@ -79,6 +79,16 @@ void faulty_files::close_all_files() {
   opened_.clear();
 }
 
+// The draft counts as the file it is opened beside; its own name, unknown before,
+// is the path of the operations on its handle.
+std::optional<std::string> faulty_files::open_draft(platform::file_handle handle,
+                                                    const std::string& beside) {
+  if (injected(file_operation::open_draft, beside)) return std::nullopt;
+  std::optional<std::string> draft = real_.open_draft(handle, beside);
+  if (draft) opened_[handle] = *draft;
+  return draft;
+}
+
 bool faulty_files::replace_file(const std::string& from, const std::string& to) {
   return !injected(file_operation::replace_file, to) && real_.replace_file(from, to);
 }

@@ -18,6 +18,7 @@ enum class file_operation {
   open_input,
   open_output,
   open_append,
+  open_draft,
   read_line,
   write_line,
   file_length,
@@ -53,6 +54,8 @@ class faulty_files final : public platform::files {
   bool sync_file(platform::file_handle handle) override;
   bool close_file(platform::file_handle handle) override;
   void close_all_files() override;
+  std::optional<std::string> open_draft(platform::file_handle handle,
+                                        const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override;
 

@@ -60,6 +60,15 @@ std::optional<std::int64_t> memory_files::file_length(platform::file_handle hand
   return static_cast<std::int64_t>(bytes->size());
 }
 
+std::optional<std::string> memory_files::open_draft(platform::file_handle handle,
+                                                    const std::string& beside) {
+  const std::string draft = beside + ".new";
+  if (contents_.contains(draft) || !open_text(handle, draft, platform::open_mode::output)) {
+    return std::nullopt;
+  }
+  return draft;
+}
+
 bool memory_files::replace_file(const std::string& from, const std::string& to) {
   const auto found = contents_.find(from);
   if (found == contents_.end()) return false;

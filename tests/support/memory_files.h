@@ -31,6 +31,8 @@ class memory_files final : public platform::files {
   bool sync_file(platform::file_handle handle) override { return open_.contains(handle); }
   bool close_file(platform::file_handle handle) override { return open_.erase(handle) > 0; }
   void close_all_files() override { open_.clear(); }
+  std::optional<std::string> open_draft(platform::file_handle handle,
+                                        const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override { return file_exists(path); }
 
