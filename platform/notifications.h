@@ -45,10 +45,10 @@ class notifier {
 // another, so that a close never overtakes the showing it closes; a new
 // notification replaces the last one shown, so that they never pile up. A
 // showing not answered within answer_timeout is given up (by the first
-// take_replies after it, which each tick calls), and the calls
-// after it go on; should its notification come all the same, it is closed as
-// soon as its number is known. Without a session bus or a notification service the
-// calls fail quietly.
+// take_replies after it, which each tick calls), and the calls after it go on;
+// should its notification come all the same, it is closed as soon as its
+// number is known. Without a session bus or a notification service the calls
+// fail quietly.
 class desktop_notifier final : public notifier {
  public:
   // The bell rings when a reply has come; it may be null.
