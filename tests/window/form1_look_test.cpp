@@ -278,7 +278,7 @@ void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh_data() {
   QTest::addColumn<QString>("companion");
   QTest::addColumn<int>("skipped_s");
   QTest::addColumn<int>("compared_s");
-  // The status line takes this font from this step on.
+  // The status line gets room for this font at this step, and the font a tick later.
   QTest::addColumn<QFont>("font");
   QTest::addColumn<int>("font_step");
   // Alive for a minute: every digit of the seconds, and the carries into the
