@@ -2,6 +2,9 @@
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "bus_call.h"
 
 namespace vrnskdm::platform {
@@ -13,7 +16,11 @@ constexpr std::uint8_t urgency_critical = 2;
 // Never expires: it goes when it is closed.
 constexpr std::int32_t expire_never = 0;
 
-// How long an ending program waits to take its notification off the screen.
+// A showing answered after answer_timeout is still listened for this long (as
+// long as sd-bus's own call timeout), to close the notification it brings.
+constexpr std::chrono::seconds late_showing_limit{25};
+
+// How long an ending program waits for each close to be sent.
 constexpr std::chrono::milliseconds parting_wait{300};
 
 constexpr bus_method notifications(const char* member) {
@@ -31,14 +38,25 @@ desktop_notifier::desktop_notifier(answer_bell* bell) : bell_{bell} {}
 
 // The warning never expires by itself, and would outlive a program that ends
 // during a countdown, closed by the operator, say, for all to see: so it goes
-// with the program, which waits a moment at most for that, and for the number
-// of a showing still on its way.
+// with the program, which waits for that, and for the numbers of showings still
+// on their way, as long as a call may take at most.
 desktop_notifier::~desktop_notifier() {
-  if (call_) took(call_->wait(parting_wait));
-  if (!on_screen_) return;
-  bus_call close{bus_kind::session, notifications("CloseNotification"), closing(id_), nullptr,
-                 parting_wait};
-  close.wait(parting_wait);
+  const auto until = std::chrono::steady_clock::now() + answer_timeout;
+  const auto left = [until] {
+    return std::chrono::ceil<std::chrono::milliseconds>(
+        std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration{}));
+  };
+  if (call_) took(call_->wait(left()));
+  for (const auto& late : late_showings_) {
+    const std::optional<bus_reply> reply = late->wait(left());
+    if (reply && reply->answered) left_behind_.push_back(reply->number);
+  }
+  if (on_screen_) left_behind_.push_back(id_);
+  for (const std::uint32_t id : left_behind_) {
+    bus_call close{bus_kind::session, notifications("CloseNotification"), closing(id), nullptr,
+                   parting_wait};
+    close.wait(parting_wait);
+  }
 }
 
 void desktop_notifier::show(const notification& shown) {
@@ -53,8 +71,20 @@ void desktop_notifier::close() {
 }
 
 void desktop_notifier::take_replies() {
-  if (!call_ || !took(call_->take())) return;
+  take_late_showings();
+  if (call_ && !took(call_->take())) {
+    if (!call_shows_ || std::chrono::steady_clock::now() - call_sent_ < answer_timeout) return;
+    late_showings_.push_back(std::move(call_));
+  }
   send_next();
+}
+
+void desktop_notifier::take_late_showings() {
+  std::erase_if(late_showings_, [this](const std::unique_ptr<bus_call>& late) {
+    const std::optional<bus_reply> reply = late->take();
+    if (reply && reply->answered) left_behind_.push_back(reply->number);
+    return reply.has_value();
+  });
 }
 
 bool desktop_notifier::took(const std::optional<bus_reply>& reply) {
@@ -69,7 +99,13 @@ bool desktop_notifier::took(const std::optional<bus_reply>& reply) {
 
 void desktop_notifier::send_next() {
   if (call_) return;
-  if (wanted_ && sent_serial_ != wanted_serial_) {
+  call_sent_ = std::chrono::steady_clock::now();
+  call_shows_ = false;
+  if (!left_behind_.empty()) {
+    call_ = std::make_unique<bus_call>(bus_kind::session, notifications("CloseNotification"),
+                                       closing(left_behind_.back()), bell_);
+    left_behind_.pop_back();
+  } else if (wanted_ && sent_serial_ != wanted_serial_) {
     sent_serial_ = wanted_serial_;
     call_shows_ = true;
     call_ = std::make_unique<bus_call>(
@@ -79,10 +115,9 @@ void desktop_notifier::send_next() {
                                        shown.summary.c_str(), shown.body.c_str(), 0, 1, "urgency",
                                        "y", urgency_critical, expire_never);
         },
-        bell_);
+        bell_, late_showing_limit);
   } else if (!wanted_ && on_screen_) {
     on_screen_ = false;
-    call_shows_ = false;
     call_ = std::make_unique<bus_call>(bus_kind::session, notifications("CloseNotification"),
                                        closing(id_), bell_);
   }

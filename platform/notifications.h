@@ -3,10 +3,12 @@
 // Notifications on the desktop: what the logic asks for, and the desktop's
 // notification service on the session bus.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bus_call.h"
 
@@ -40,10 +42,13 @@ class notifier {
 // session bus, as the program "vrnskdm" with its icon, at urgency critical:
 // GNOME Shell, Plasma and dunst show such a notification over a program that
 // fills the screen, and keep it until it is closed. The calls go one after
-// another, each bounded by answer_timeout, so that a close never overtakes the
-// showing it closes; a new notification replaces the last one shown, so that
-// they never pile up. Without a session bus or a notification service the
-// calls fail quietly.
+// another, so that a close never overtakes the showing it closes; a new
+// notification replaces the last one shown, so that they never pile up. A
+// showing not answered within answer_timeout is given up (by the first
+// take_replies after it, which each tick calls), and the calls after it go on;
+// should its notification come all the same, it is closed as soon as its
+// number is known. Without a session bus or a notification service the calls
+// fail quietly.
 class desktop_notifier final : public notifier {
  public:
   // The bell rings when a reply has come; it may be null.
@@ -64,9 +69,15 @@ class desktop_notifier final : public notifier {
   // Takes the reply to the call on its way, when there is one; says whether.
   bool took(const std::optional<bus_reply>& reply);
 
+  // Takes the numbers of the showings given up that have come since, to close.
+  void take_late_showings();
+
   answer_bell* bell_;
   std::unique_ptr<bus_call> call_;  // the call on its way
   bool call_shows_ = false;         // that call is a Notify
+  std::chrono::steady_clock::time_point call_sent_;
+  std::vector<std::unique_ptr<bus_call>> late_showings_;  // given up, still listened for
+  std::vector<std::uint32_t> left_behind_;  // notifications of showings given up, to close
   std::optional<notification> wanted_;
   std::uint64_t wanted_serial_ = 0;  // counts the notifications asked for
   std::uint64_t sent_serial_ = 0;    // the last of them sent

@@ -192,7 +192,7 @@ std::optional<QRect> status_label::swap_digits(const QString& text) {
 
 const status_label::digit_glyphs& status_label::digits() {
   if (digits_) return *digits_;
-  digits_.emplace();
+  digits_ = digit_glyphs{};
   // Every digit beside every character that stands beside digits, on either
   // side, laid out once.
   QString probe;

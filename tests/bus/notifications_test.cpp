@@ -28,13 +28,16 @@ bool reply_taken(platform::answer_bell& bell, platform::desktop_notifier& notifi
 }
 
 // The notification service on a bus of the test's own, which the notifier
-// finds as the session bus. A notification still shown when the program ends
-// goes with it.
+// finds as the session bus. No notification is left behind: one whose showing
+// is answered after the bound is closed once its number comes, a show after a
+// close replaces the one still on its way, and a notification still shown, or
+// on its way, when the program ends goes with it.
 TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShowing) {
   const private_bus bus;
   dbus_mock service{bus, notification_service};
   const scoped_variable session_bus{"DBUS_SESSION_BUS_ADDRESS", bus.address()};
   platform::answer_bell bell;
+  std::thread thaw_later;
   {
     platform::desktop_notifier notifier{&bell};
     const auto start = steady_clock::now();
@@ -43,19 +46,47 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
     EXPECT_LT(steady_clock::now() - start, at_once) << "showing waited on the bus";
     ASSERT_TRUE(reply_taken(bell, notifier));  // the number: the close goes now
     ASSERT_TRUE(reply_taken(bell, notifier));
-    notifier.show({"Again", "Body"});
+
+    service.freeze();
+    notifier.show({"Late", "Body"});
+    std::this_thread::sleep_for(platform::answer_timeout + 100ms);
+    notifier.take_replies();  // a tick after the bound gives the showing up
+    service.thaw();
+    ASSERT_TRUE(reply_taken(bell, notifier));  // its number: the close goes now
     ASSERT_TRUE(reply_taken(bell, notifier));
+
+    notifier.show({"Again", "Body"});
+    notifier.close();
+    notifier.show({"Third", "Body"});
+    ASSERT_TRUE(reply_taken(bell, notifier));  // the number: the third goes now, in its place
+    ASSERT_TRUE(reply_taken(bell, notifier));
+    notifier.close();
+    ASSERT_TRUE(reply_taken(bell, notifier));
+
+    // The program ends with a showing's number on its way longer than a close takes.
+    service.freeze();
+    notifier.show({"Last", "Body"});
+    thaw_later = std::thread{[&service] {
+      std::this_thread::sleep_for(700ms);
+      service.thaw();
+    }};
   }
+  thaw_later.join();
 
   // The close at the end is sent as the notifier goes, and may reach the service
   // a moment later.
   const auto until = steady_clock::now() + platform::answer_timeout + scheduling_slack;
-  while (service.calls().size() < 4 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  while (service.calls().size() < 9 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
   EXPECT_THAT(service.calls(),
               ElementsAre(R"(Notify("vrnskdm", 0, "vrnskdm", "Summary", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(1)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(2)",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
-                          "CloseNotification(2)"));
+                          R"(Notify("vrnskdm", 3, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(3)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Last", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(4)"));
 }
 
 // Without a notification service, or without a session bus, the showing fails

@@ -1,8 +1,11 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
+#include <poll.h>
+
 #include <ctime>
 
+#include "support/simulated_watchdog.h"
 #include "window/event_loop.h"
 
 namespace vrnskdm::window {
@@ -10,6 +13,11 @@ namespace vrnskdm::window {
 namespace {
 
 double processor_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+bool readable(const platform::answer_bell& bell) {
+  pollfd ready{bell.descriptor(), POLLIN, 0};
+  return ::poll(&ready, 1, 0) > 0;
+}
 
 }  // namespace
 
@@ -21,6 +29,9 @@ class QtEventPumpTest : public QObject {
   // The start-up polls the clock through the pump for nine seconds: the loop must
   // sleep between polls, yet poll often enough to see a new second promptly.
   void aLoopAroundItSleepsBetweenPolls();
+  // An answer's bell wakes the loop once, and is silenced: the loop then sleeps
+  // until the next tick, rather than wake again and again for the same ring.
+  void theAnswerBellWakesTheLoopOnceARing();
 };
 
 void QtEventPumpTest::handlesWhatIsPending() {
@@ -46,6 +57,22 @@ void QtEventPumpTest::aLoopAroundItSleepsBetweenPolls() {
   QVERIFY2(processor_used < 0.01, qPrintable(QString::number(processor_used)));
   // At least every tenth of a second.
   QVERIFY2(polls >= loop_ms / 100, qPrintable(QString::number(polls)));
+}
+
+void QtEventPumpTest::theAnswerBellWakesTheLoopOnceARing() {
+  testing::simulated_watchdog run;
+  run.load();
+  platform::answer_bell bell;
+  int batches = 0;
+  tick_timer timer{run.watchdog, [&batches] { ++batches; }, &bell};
+  timer.arm();
+  for (int ring = 1; ring <= 2; ++ring) {
+    bell.ring();
+    QTRY_COMPARE(batches, ring);
+    QTest::qWait(100);  // and no more
+    QCOMPARE(batches, ring);
+    QVERIFY(!readable(bell));
+  }
 }
 
 }  // namespace vrnskdm::window

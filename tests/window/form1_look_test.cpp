@@ -72,6 +72,12 @@ QImage drawn_plainly(const QLabel& shown) {
   return comparable(plain.grab());
 }
 
+QFont large_serif() {
+  QFont font{"DejaVu Serif"};
+  font.setPixelSize(64);
+  return font;
+}
+
 }  // namespace
 
 // The window's look: places, sizes, texts, fonts and the order of the focus.
@@ -272,20 +278,28 @@ void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh_data() {
   QTest::addColumn<QString>("companion");
   QTest::addColumn<int>("skipped_s");
   QTest::addColumn<int>("compared_s");
+  // The status line gets room for this font at this step, and the font a tick later.
+  QTest::addColumn<QFont>("font");
+  QTest::addColumn<int>("font_step");
   // Alive for a minute: every digit of the seconds, and the carries into the
   // tens and the minutes.
-  QTest::newRow("alive") << "alive" << 0 << 61;
-  QTest::newRow("silent: the countdown starts") << "silent" << 0 << 4;
-  QTest::newRow("countdown from 100 s to 99 s") << "silent" << 80 << 4;
-  QTest::newRow("countdown in half seconds") << "silent" << 152 << 3;
-  QTest::newRow("silent, then alive again") << "silent, then alive" << 0 << 6;
-  QTest::newRow("not installed") << "not installed" << 0 << 3;
+  QTest::newRow("alive") << "alive" << 0 << 61 << QFont{} << -1;
+  QTest::newRow("silent: the countdown starts") << "silent" << 0 << 4 << QFont{} << -1;
+  QTest::newRow("countdown from 100 s to 99 s") << "silent" << 80 << 4 << QFont{} << -1;
+  QTest::newRow("countdown in half seconds") << "silent" << 152 << 3 << QFont{} << -1;
+  QTest::newRow("silent, then alive again") << "silent, then alive" << 0 << 6 << QFont{} << -1;
+  QTest::newRow("not installed") << "not installed" << 0 << 3 << QFont{} << -1;
+  // Every digit of the seconds in a large font, where the digits' left edges
+  // lie pixels apart, set once digits were swapped in the design's.
+  QTest::newRow("alive, then a large serif font") << "alive" << 0 << 13 << large_serif() << 4;
 }
 
 void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh() {
   QFETCH(QString, companion);
   QFETCH(int, skipped_s);
   QFETCH(int, compared_s);
+  QFETCH(QFont, font);
+  QFETCH(int, font_step);
   running_window w;
   w.run.write_settings(1, 1, 0);
   if (companion != "not installed") w.run.install_companion();
@@ -295,6 +309,16 @@ void Form1LookTest::afterEachTickTheWindowLooksAsDrawnAfresh() {
 
   const int steps = compared_s * 2;  // the countdown's last half minute ticks every 500 ms
   for (int step = 0; step < steps; ++step) {
+    QLabel& line = form.checking();
+    if (step == font_step) {
+      // Room for the whole line in the new font, below the others, in a window
+      // grown to hold it; the font comes a tick later.
+      const QFontMetrics metrics{font};
+      line.setFixedSize(metrics.horizontalAdvance(line.text()) + metrics.height(), metrics.height());
+      line.move(line.x(), form.height());
+      form.setFixedSize(std::max(form.width(), line.x() + line.width()), form.height() + line.height());
+    }
+    if (step == font_step + 2) line.setFont(font);
     if (companion == "alive" || (companion == "silent, then alive" && step >= steps / 2)) {
       w.run.beat();
     }
