@@ -137,7 +137,7 @@ std::optional<std::string> posix_files::file_behind(const std::string& path) {
         continue;
       case link_reading::refused:
         if (links_refused_.insert(path).second && warnings_ != nullptr) {
-          warnings_->warn(name +
+          warnings_->warn(event::link_refused, name +
                           " is a symbolic link that neither this user nor the owner of its "
                           "folder made: it is not followed, and " + path +
                           " counts as a file that cannot be opened");
