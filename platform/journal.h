@@ -23,13 +23,13 @@ enum class event {
   debug_lock_restart,       // "Reboot not performed because debug mode is active."
   debug_scheduled_restart,  // "Reboot not executed. Debug mode is active."
   // Warnings for the administrator.
-  folder_taken,             // another watchdog runs in the folder
-  link_refused,             // a symbolic link that is not followed
+  folder_taken,  // another watchdog runs in the folder
+  link_refused,  // a symbolic link that is not followed
   heartbeat_undeletable,
   marker_unwritable,
   settings_not_on_disk,
-  restart_not_made,         // logind refused or did not answer a request
-  restart_not_allowed,      // logind says at the start that a restart would fail
+  restart_not_made,     // logind refused or did not answer a request
+  restart_not_allowed,  // logind says at the start that a restart would fail
 };
 
 struct event_identity {

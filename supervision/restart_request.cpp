@@ -47,7 +47,8 @@ void restart_answered(supervisor& s, const platform::restart_answer& answer) {
   } else {
     if (progress.lock_restart_waiting) report_unable_to_reboot(s);
     if (progress.lock_restart_waiting || progress.refusal_to_report) {
-      warn_administrator(s.platform, platform::event::restart_not_made, "the restart was not made: " + answer.failure);
+      warn_administrator(s.platform, platform::event::restart_not_made,
+                         "the restart was not made: " + answer.failure);
     }
   }
   progress.lock_restart_waiting = false;
@@ -100,7 +101,9 @@ void take_answers(supervisor& s) {
   if (s.restart.permission_pending) {
     if (const auto answer = s.platform.restart.take_permission()) {
       s.restart.permission_pending = false;
-      if (const auto warning = permission_warning(*answer)) warn_administrator(s.platform, platform::event::restart_not_allowed, *warning);
+      if (const auto warning = permission_warning(*answer)) {
+        warn_administrator(s.platform, platform::event::restart_not_allowed, *warning);
+      }
     }
   }
 }

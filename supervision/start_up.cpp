@@ -125,10 +125,12 @@ void mark_new_period(supervisor& s, std::string_view wording) {
   const bool written = write_marker(s.state, s.platform.fs, wording);
   s.restart.written_since_flush = true;
   if (s.problems.marker_unwritable.begins(!written)) {
-    warn_administrator(s.platform, platform::event::marker_unwritable, "the marker " + marker_path(s.state.base_dir) +
-                                       " cannot be written: every service period renews instead "
-                                       "of ending in a restart for as long as that lasts; let this "
-                                       "user write in " + s.state.base_dir);
+    warn_administrator(s.platform, platform::event::marker_unwritable,
+                       "the marker " + marker_path(s.state.base_dir) +
+                           " cannot be written: every service period renews instead "
+                           "of ending in a restart for as long as that lasts; let this "
+                           "user write in " +
+                           s.state.base_dir);
   }
 }
 

@@ -104,7 +104,9 @@ inline void note_in_journal(platform::services& platform, platform::event kind,
 // Has the system's log name the folders as they are now with every entry that
 // follows; after each change of either.
 inline void name_folders_in_journal(platform::services& platform, const supervisor_state& state) {
-  if (platform.system_log != nullptr) platform.system_log->set_folders(state.base_dir, state.companion_dir);
+  if (platform.system_log != nullptr) {
+    platform.system_log->set_folders(state.base_dir, state.companion_dir);
+  }
 }
 
 // A problem that lasts until somebody mends it, seen again at every look: the

@@ -20,7 +20,8 @@ void watch_deletion(supervisor& s, const std::string& dir, bool undeletable) {
                        "the heartbeat " + heartbeat_path(dir) +
                            " cannot be deleted by this user: the companion counts as alive for as "
                            "long as that lasts, and one that stops is never noticed; let this user "
-                           "write in " + dir);
+                           "write in " +
+                           dir);
   }
 }
 
@@ -53,7 +54,8 @@ void lock_restart(supervisor& s) {
   if (!s.state.debug_mode) {
     ask_for_restart(s, restart_asker::lock);
   } else {
-    record_event(s, platform::event::debug_lock_restart, "Reboot not performed because debug mode is active.");
+    record_event(s, platform::event::debug_lock_restart,
+                 "Reboot not performed because debug mode is active.");
     report_unable_to_reboot(s);
   }
   s.state.countdown = countdown_start;
@@ -116,7 +118,8 @@ void restart_at_end_of_period(supervisor& s) {
   if (!s.state.debug_mode) {
     ask_for_restart(s, log_now ? restart_asker::scheduled_and_logged : restart_asker::scheduled);
   } else if (log_now) {
-    record_event(s, platform::event::debug_scheduled_restart, "Reboot not executed. Debug mode is active.");
+    record_event(s, platform::event::debug_scheduled_restart,
+                 "Reboot not executed. Debug mode is active.");
   }
 }
 

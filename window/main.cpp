@@ -32,8 +32,9 @@ int main(int argc, char* argv[]) {
     const std::string path = std::filesystem::current_path(unknown).string();
     vrnskdm::platform::systemd_journal journal;
     journal.set_folders(path, "");
-    journal.warn(vrnskdm::platform::event::folder_taken,
-                 "a watchdog already runs in " + path + "; this one ends without touching its files");
+    journal.warn(
+        vrnskdm::platform::event::folder_taken,
+        "a watchdog already runs in " + path + "; this one ends without touching its files");
     return folder_taken_status;
   }
 

@@ -16,7 +16,9 @@ using testing::crlf_lines;
 
 class LogEvent : public ::testing::Test {
  protected:
-  void log(std::string_view message) { log_event(platform, dir.path(), platform::event::started, message); }
+  void log(std::string_view message) {
+    log_event(platform, dir.path(), platform::event::started, message);
+  }
 
   // A log of exactly this many bytes, in whole lines.
   void fill_log(std::size_t bytes) {

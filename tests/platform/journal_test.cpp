@@ -1,3 +1,5 @@
+#include "platform/journal.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 #include <set>
 #include <string>
 
-#include "platform/journal.h"
 #include "support/stand_in_journal.h"
 #include "support/temp_folder.h"
 
@@ -72,10 +73,12 @@ TEST_F(SystemdJournal, SendsEachEntryWithItsKindsIdAndTheFolders) {
       journal.record(row.kind, row.message);
     }
     const std::string fields = stand_in.receive();
-    EXPECT_EQ(fields, "SYSLOG_IDENTIFIER=vrnskdm\nPRIORITY=" + std::string(1, row.priority) +
-                          "\nMESSAGE_ID=" + std::string{row.message_id} +
-                          "\nVRNSKDM_FOLDER=/home/kiosk/vrnskdm\nVRNSKDM_COMPANION_FOLDER=/opt/telvnor"
-                          "\nMESSAGE=" + std::string{row.message} + "\n");
+    EXPECT_EQ(fields,
+              "SYSLOG_IDENTIFIER=vrnskdm\nPRIORITY=" + std::string(1, row.priority) +
+                  "\nMESSAGE_ID=" + std::string{row.message_id} +
+                  "\nVRNSKDM_FOLDER=/home/kiosk/vrnskdm\nVRNSKDM_COMPANION_FOLDER=/opt/telvnor"
+                  "\nMESSAGE=" +
+                  std::string{row.message} + "\n");
   }
   EXPECT_EQ(std::size(entry_rows), event_identities.size());
 
@@ -84,11 +87,10 @@ TEST_F(SystemdJournal, SendsEachEntryWithItsKindsIdAndTheFolders) {
   journal.set_folders("/home/two\nlines", "");
   journal.record(event::started, "two\nlines");
   const std::string fields = stand_in.receive();
-  for (const std::string& field : {"\nVRNSKDM_FOLDER\n" + std::string("\x0f\0\0\0\0\0\0\0", 8) +
-                                      "/home/two\nlines\n",
-                                  std::string{"\nVRNSKDM_COMPANION_FOLDER=\n"},
-                                  "\nMESSAGE\n" + std::string("\x09\0\0\0\0\0\0\0", 8) +
-                                      "two\nlines\n"}) {
+  for (const std::string& field :
+       {"\nVRNSKDM_FOLDER\n" + std::string("\x0f\0\0\0\0\0\0\0", 8) + "/home/two\nlines\n",
+        std::string{"\nVRNSKDM_COMPANION_FOLDER=\n"},
+        "\nMESSAGE\n" + std::string("\x09\0\0\0\0\0\0\0", 8) + "two\nlines\n"}) {
     EXPECT_NE(fields.find(field), std::string::npos) << fields;
   }
 }

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "supervision/window_model.h"
 #include "support/faulty_watchdog.h"
 #include "support/simulated_watchdog.h"
-#include "supervision/window_model.h"
 
 namespace vrnskdm::supervision {
 namespace {
@@ -155,8 +155,8 @@ TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
     run.advance(1s);
     // The journal alone has the outage's beginning and end: report.log keeps
     // its own lines.
-    EXPECT_EQ(run.journal.kinds,
-              (std::vector<platform::event>{platform::event::outage_begun, platform::event::outage_over}));
+    EXPECT_EQ(run.journal.kinds, (std::vector<platform::event>{platform::event::outage_begun,
+                                                               platform::event::outage_over}));
     EXPECT_EQ(run.log_messages().size(), logged_before);
     EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: " + stamp());
     EXPECT_EQ(run.state().countdown, 180);
@@ -243,11 +243,15 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     EXPECT_EQ(run.journal.warnings.back(), "the restart was not made: " + refusal.why);
     // In the journal, each entry with its kind: the restart asked for, refused,
     // and why, and the warning that begins again.
-    for (const platform::event kind : {platform::event::outage_begun, platform::event::lock_restart,
-                                       platform::event::restart_refused, platform::event::restart_not_made}) {
-      EXPECT_NE(std::find(run.journal.kinds.begin(), run.journal.kinds.end(), kind), run.journal.kinds.end());
+    for (const platform::event kind :
+         {platform::event::outage_begun, platform::event::lock_restart,
+          platform::event::restart_refused, platform::event::restart_not_made}) {
+      EXPECT_NE(std::find(run.journal.kinds.begin(), run.journal.kinds.end(), kind),
+                run.journal.kinds.end());
     }
-    EXPECT_EQ(std::count(run.journal.kinds.begin(), run.journal.kinds.end(), platform::event::outage_begun), 2);
+    EXPECT_EQ(std::count(run.journal.kinds.begin(), run.journal.kinds.end(),
+                         platform::event::outage_begun),
+              2);
     advance_to(first_silent + 363s);
     EXPECT_EQ(run.restart.requests,
               (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));
