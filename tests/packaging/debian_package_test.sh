@@ -97,8 +97,18 @@ DEB_BUILD_OPTIONS=nocheck build_in "$scratch/second/elsewhere/vrnskdm-again" sec
 grep -q "tests passed" "$scratch/first-build.log" || fail "the first build ran no tests"
 for built in "$scratch"/first/vrnskdm_*.deb "$scratch"/first/vrnskdm-dbgsym_*.deb; do
   [ -f "$built" ] || fail "dpkg-buildpackage made no $built"
-  cmp "$built" "$scratch/second/elsewhere/$(basename "$built")" ||
+  again=$scratch/second/elsewhere/$(basename "$built")
+  if ! cmp "$built" "$again"; then
+    for part in -I -c; do
+      dpkg-deb "$part" "$built" >"$scratch/first.$part"
+      dpkg-deb "$part" "$again" >"$scratch/second.$part"
+      diff "$scratch/first.$part" "$scratch/second.$part" >&2 || true
+    done
+    (cd "$scratch/first" && mkdir unpacked && dpkg-deb -R "$built" unpacked)
+    (cd "$scratch/second" && mkdir unpacked && dpkg-deb -R "$again" unpacked)
+    diff -r "$scratch/first/unpacked" "$scratch/second/unpacked" >&2 || true
     fail "two builds of the same source give two different $(basename "$built")"
+  fi
 done
 set -- "$scratch"/first/vrnskdm_*_*.deb
 package=$1
