@@ -22,6 +22,8 @@ enum class event {
   restart_refused,          // "VARNISKELDAM Unable to REBOOT!"
   debug_lock_restart,       // "Reboot not performed because debug mode is active."
   debug_scheduled_restart,  // "Reboot not executed. Debug mode is active."
+  overlay_shown,            // the warning's band shows over every window, and by which route
+  overlay_unavailable,      // no route for the band: the warning shows in the window only
   // Warnings for the administrator.
   folder_taken,  // another watchdog runs in the folder
   link_refused,  // a symbolic link that is not followed
@@ -30,6 +32,7 @@ enum class event {
   settings_not_on_disk,
   restart_not_made,     // logind refused or did not answer a request
   restart_not_allowed,  // logind says at the start that a restart would fail
+  overlay_ended,        // the band's display went away or refused
 };
 
 struct event_identity {
@@ -37,7 +40,7 @@ struct event_identity {
   std::string_view message_id;  // 128 bits, as 32 lower-case hexadecimal digits
 };
 
-inline constexpr std::array<event_identity, 16> event_identities{{
+inline constexpr std::array<event_identity, 19> event_identities{{
     {event::started, "477aad350e5f40b39f93dfd8234e7caf"},
     {event::outage_begun, "074f3f944efc4509a9f4f2f618ff36ce"},
     {event::outage_over, "7fdeac10b87d4a4ca930100e3a0ab5b7"},
@@ -47,6 +50,8 @@ inline constexpr std::array<event_identity, 16> event_identities{{
     {event::restart_refused, "52946717df614f8d897f7221f9a8b5f2"},
     {event::debug_lock_restart, "3a0b69a436ea482797dba0061f9a0533"},
     {event::debug_scheduled_restart, "313946ed8dde4ca38e6cb3d42ceb9fb4"},
+    {event::overlay_shown, "18fb90c6494a4efaa695fd445eab3843"},
+    {event::overlay_unavailable, "8019f21a12e8476e8a4630a1ef056069"},
     {event::folder_taken, "b8b55aa708c54b89b70b7e1bd59bd8fd"},
     {event::link_refused, "8738a4f160394cb4a9ad9a056a013412"},
     {event::heartbeat_undeletable, "f192a43172b048758bdf3812cfa2717a"},
@@ -54,6 +59,7 @@ inline constexpr std::array<event_identity, 16> event_identities{{
     {event::settings_not_on_disk, "8cf35753f8b64d148591078c51bde8a0"},
     {event::restart_not_made, "4983cbafc6ae49a1b8cfc9317ba75041"},
     {event::restart_not_allowed, "85fd52546bc3453eb562f116dcc9f3e4"},
+    {event::overlay_ended, "836c6dd5b1264187a5bba5d419abc778"},
 }};
 
 constexpr std::string_view message_id(event kind) {

@@ -52,6 +52,8 @@ constexpr entry_row entry_rows[] = {
      "3a0b69a436ea482797dba0061f9a0533", '5'},
     {event::debug_scheduled_restart, false, "Reboot not executed. Debug mode is active.",
      "313946ed8dde4ca38e6cb3d42ceb9fb4", '5'},
+    {event::overlay_shown, false, "route", "18fb90c6494a4efaa695fd445eab3843", '5'},
+    {event::overlay_unavailable, false, "no route", "8019f21a12e8476e8a4630a1ef056069", '5'},
     {event::folder_taken, true, "taken", "b8b55aa708c54b89b70b7e1bd59bd8fd", '4'},
     {event::link_refused, true, "link", "8738a4f160394cb4a9ad9a056a013412", '4'},
     {event::heartbeat_undeletable, true, "heartbeat", "f192a43172b048758bdf3812cfa2717a", '4'},
@@ -60,6 +62,7 @@ constexpr entry_row entry_rows[] = {
     {event::restart_not_made, true, "not made", "4983cbafc6ae49a1b8cfc9317ba75041", '4'},
     {event::restart_not_allowed, true, "a restart will be refused",
      "85fd52546bc3453eb562f116dcc9f3e4", '4'},
+    {event::overlay_ended, true, "band ended", "836c6dd5b1264187a5bba5d419abc778", '4'},
 };
 
 TEST_F(SystemdJournal, SendsEachEntryWithItsKindsIdAndTheFolders) {
