@@ -73,7 +73,11 @@ fail() {
 }
 . "$source_dir/tests/packaging/installed_tree.sh"
 
-# Copies the source as committed and staged, without any build folder, into FOLDER and builds there with dpkg-buildpackage's
+# The source as committed and staged, without any build folder, taken once, so
+# that both builds are of the same source even when it changes meanwhile.
+git -C "$source_dir" ls-files -z | (cd "$source_dir" && tar --null -T - -c) >"$scratch/source.tar" ||
+  fail "could not take the source out of $source_dir"
+# Unpacks the source into FOLDER and builds there with dpkg-buildpackage's
 # OPTIONS; LOG names the log.
 #   build_in FOLDER LOG OPTIONS...
 build_in() {
@@ -81,8 +85,7 @@ build_in() {
   log=$2
   shift 2
   mkdir -p "$folder"
-  git -C "$source_dir" ls-files -z | (cd "$source_dir" && tar --null -T - -c) | tar -x -C "$folder" ||
-    fail "could not copy the source into $folder"
+  tar -x -C "$folder" -f "$scratch/source.tar" || fail "could not unpack the source into $folder"
   (cd "$folder" && dpkg-buildpackage -us -uc -jauto "$@") >"$scratch/$log.log" 2>&1 ||
     fail "dpkg-buildpackage $* could not build the package"
 }
