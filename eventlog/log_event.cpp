@@ -6,7 +6,7 @@ namespace vrnskdm::eventlog {
 
 std::string log_path(const std::string& base_dir) { return base_dir + "/report.log"; }
 
-void log_event(platform::services& platform, const std::string& base_dir,
+void log_event(platform::services& platform, const std::string& base_dir, platform::event kind,
                std::string_view message) {
   platform::files& fs = platform.fs;
   const std::string path = log_path(base_dir);
@@ -20,7 +20,7 @@ void log_event(platform::services& platform, const std::string& base_dir,
   }
   fs.write_line(handle, platform::timestamp_text(platform.time.now()) + " " + std::string{message});
   fs.close_file(handle);
-  if (platform.system_log != nullptr) platform.system_log->record(message);
+  if (platform.system_log != nullptr) platform.system_log->record(kind, message);
 }
 
 }  // namespace vrnskdm::eventlog

@@ -22,8 +22,9 @@ std::string log_path(const std::string& base_dir);
 // has grown past size_cap. Never fails towards the caller: a step that fails is
 // skipped and the next one runs, so at worst the entry is lost. A log whose
 // length cannot be read is never emptied. The message also goes to the
-// system's log, when there is one, whatever became of the file.
-void log_event(platform::services& platform, const std::string& base_dir,
+// system's log, when there is one, as an entry of the given kind, whatever
+// became of the file.
+void log_event(platform::services& platform, const std::string& base_dir, platform::event kind,
                std::string_view message);
 
 }  // namespace vrnskdm::eventlog

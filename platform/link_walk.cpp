@@ -138,7 +138,7 @@ bool link_walk::follow(int link, const std::string& name, const std::string& ask
   if (!may_follow(link_info, folder_info)) {
     const std::lock_guard guard{refused_guard_};
     if (refused_.insert(asked).second && warnings_ != nullptr) {
-      warnings_->warn(joined(at.path, name) +
+      warnings_->warn(event::link_refused, joined(at.path, name) +
                       " is a symbolic link that neither this user, the owner of its folder "
                       "nor root made, in a folder others may write in: it is not followed, "
                       "and " + asked + " counts as a file that cannot be opened");

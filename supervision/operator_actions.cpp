@@ -12,15 +12,17 @@ void on_save(supervisor& s) {
   window_model& window = s.window;
 
   state.companion_dir = window.path.text;
+  name_folders_in_journal(s.platform, state);
   state.reboot_on_lock = window.reboot.value();
   state.reboot_each = window.reboot24.value();
 
   const saved result = write_settings(state, s.platform.fs);
   window.save.caption = result == saved::no ? not_saved_caption : save_caption;
   if (result == saved::not_on_disk) {
-    warn_administrator(s.platform, "the settings were saved in " + settings_path(state.base_dir) +
-                                       ", but may not be on the disk yet: a power cut now may "
-                                       "bring back the old settings");
+    warn_administrator(s.platform, platform::event::settings_not_on_disk,
+                       "the settings were saved in " + settings_path(state.base_dir) +
+                           ", but may not be on the disk yet: a power cut now may "
+                           "bring back the old settings");
   }
 }
 

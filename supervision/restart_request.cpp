@@ -50,7 +50,8 @@ void restart_answered(supervisor& s, const platform::restart_answer& answer) {
   if (!answer.accepted) {
     if (progress.lock_restart_waiting) report_unable_to_reboot(s);
     if (progress.lock_restart_waiting || progress.refusal_to_report) {
-      warn_administrator(s.platform, "the restart was not made: " + answer.failure);
+      warn_administrator(s.platform, platform::event::restart_not_made,
+                         "the restart was not made: " + answer.failure);
     }
   }
   progress.lock_restart_waiting = false;
@@ -59,14 +60,14 @@ void restart_answered(supervisor& s, const platform::restart_answer& answer) {
 
 }  // namespace
 
-void record_event(supervisor& s, std::string_view message) {
-  eventlog::log_event(s.platform, s.state.base_dir, message);
+void record_event(supervisor& s, platform::event kind, std::string_view message) {
+  eventlog::log_event(s.platform, s.state.base_dir, kind, message);
   s.restart.written_since_flush = true;
 }
 
 void report_unable_to_reboot(supervisor& s) {
   constexpr std::string_view unable = "VARNISKELDAM Unable to REBOOT!";
-  record_event(s, unable);
+  record_event(s, platform::event::restart_refused, unable);
   s.window.checking.caption = unable;
 }
 
@@ -103,7 +104,9 @@ void take_answers(supervisor& s) {
   if (s.restart.permission_pending) {
     if (const auto answer = s.platform.restart.take_permission()) {
       s.restart.permission_pending = false;
-      if (const auto warning = permission_warning(*answer)) warn_administrator(s.platform, *warning);
+      if (const auto warning = permission_warning(*answer)) {
+        warn_administrator(s.platform, platform::event::restart_not_allowed, *warning);
+      }
     }
   }
 }

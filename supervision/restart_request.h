@@ -14,7 +14,7 @@ namespace vrnskdm::supervision {
 
 // Logs an event, and remembers that the log has something to bring onto the
 // disk before the next restart request.
-void record_event(supervisor& s, std::string_view message);
+void record_event(supervisor& s, platform::event kind, std::string_view message);
 
 // The lock restart did not happen: says so in the log and the status line.
 void report_unable_to_reboot(supervisor& s);

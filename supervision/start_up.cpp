@@ -73,6 +73,7 @@ void on_load(supervisor& s, build kind) {
   } else {
     take_default_settings(state);
   }
+  name_folders_in_journal(s.platform, state);
 
   // Values a control refuses leave it in its design state.
   window.path.text = state.companion_dir;
@@ -82,7 +83,7 @@ void on_load(supervisor& s, build kind) {
 
   state.cycle_start = s.platform.time.now();
   mark_new_period(s, start_wording);
-  record_event(s, "VARNISKELDAM Restarted");
+  record_event(s, platform::event::started, "VARNISKELDAM Restarted");
 }
 
 std::string settings_path(const std::string& base_dir) { return base_dir + "/vrnskdm.ini"; }
@@ -132,7 +133,7 @@ void mark_new_period(supervisor& s, std::string_view wording) {
           ? "the one there stays as it is, and every service period ends in restart requests "
             "instead of renewing"
           : "every service period renews instead of ending in a restart";
-  warn_administrator(s.platform, "the marker " + marker + " cannot be written: " + outcome +
+  warn_administrator(s.platform, platform::event::marker_unwritable, "the marker " + marker + " cannot be written: " + outcome +
                                      " for as long as that lasts; let this user write in " +
                                      s.state.base_dir);
 }

@@ -91,8 +91,23 @@ struct restart_progress {
 
 // Tells the administrator, through the system's log, of something that keeps
 // the watchdog from its work. report.log never gets these.
-inline void warn_administrator(platform::services& platform, std::string_view message) {
-  if (platform.system_log != nullptr) platform.system_log->warn(message);
+inline void warn_administrator(platform::services& platform, platform::event kind,
+                               std::string_view message) {
+  if (platform.system_log != nullptr) platform.system_log->warn(kind, message);
+}
+
+// An event that the system's log keeps and report.log does not.
+inline void note_in_journal(platform::services& platform, platform::event kind,
+                            std::string_view message) {
+  if (platform.system_log != nullptr) platform.system_log->record(kind, message);
+}
+
+// Has the system's log name the folders as they are now with every entry that
+// follows; after each change of either.
+inline void name_folders_in_journal(platform::services& platform, const supervisor_state& state) {
+  if (platform.system_log != nullptr) {
+    platform.system_log->set_folders(state.base_dir, state.companion_dir);
+  }
 }
 
 // A problem that lasts until somebody mends it, seen again at every look: the

@@ -21,7 +21,7 @@ std::string companion_folder(const std::string& dir) { return dir.empty() ? "/" 
 // folder's permissions tell in advance; it is over only once a deletion worked.
 void heartbeat_undeletable(supervisor& s, const std::string& dir) {
   if (s.problems.heartbeat_undeletable.begins(true)) {
-    warn_administrator(s.platform,
+    warn_administrator(s.platform, platform::event::heartbeat_undeletable,
                        "the heartbeat " + heartbeat_path(dir) +
                            " cannot be deleted by this user: the companion counts as alive for as "
                            "long as that lasts, and one that stops is never noticed; let this user "
@@ -30,6 +30,10 @@ void heartbeat_undeletable(supervisor& s, const std::string& dir) {
 }
 
 void companion_alive(supervisor& s, const std::string& heartbeat, const std::string& stamp) {
+  if (s.window.timer2.enabled()) {
+    note_in_journal(s.platform, platform::event::outage_over,
+                    "the companion's heartbeat came back during the warning: no restart");
+  }
   s.window.checking.caption = "TELVANORE alive at: " + stamp;
   s.window.warning.caption.clear();
   s.window.sfondo.visible = false;
@@ -51,7 +55,7 @@ void companion_alive(supervisor& s, const std::string& heartbeat, const std::str
 
 // The answer comes later; a refusal is logged when it does.
 void lock_restart(supervisor& s) {
-  record_event(s, "Shutdown for no TELVANORE response");
+  record_event(s, platform::event::lock_restart, "Shutdown for no TELVANORE response");
   withdraw_warning(s);
   // The warning has done its work: nothing is held over the other windows while
   // the machine goes down, or for good where the restart is not made.
@@ -60,7 +64,8 @@ void lock_restart(supervisor& s) {
   if (!s.state.debug_mode) {
     ask_for_restart(s, restart_asker::lock);
   } else {
-    record_event(s, "Reboot not performed because debug mode is active.");
+    record_event(s, platform::event::debug_lock_restart,
+                 "Reboot not performed because debug mode is active.");
     report_unable_to_reboot(s);
   }
   s.state.countdown = countdown_start;
@@ -72,6 +77,13 @@ void companion_silent(supervisor& s, const std::string& stamp) {
   const std::string& dir = s.state.companion_dir;
   if (!s.platform.fs.may_delete_in(companion_folder(dir))) heartbeat_undeletable(s, dir);
   if (s.window.reboot.value() > 0) {
+    // Once for each warning: a countdown that ran out and brought no restart
+    // begins another.
+    if (!s.window.timer2.enabled()) {
+      note_in_journal(s.platform, platform::event::outage_begun,
+                      "the companion fell silent: the machine restarts when the warning's "
+                      "countdown runs out");
+    }
     s.window.timer2.set_enabled(true);
     if (s.state.countdown == 0) lock_restart(s);
   }
@@ -112,12 +124,13 @@ void restart_at_end_of_period(supervisor& s) {
   progress.series_running = true;
   if (log_now) {
     progress.series_logged_at = now;
-    record_event(s, "Shutdown. DELETE.ME found not deleted.");
+    record_event(s, platform::event::scheduled_restart, "Shutdown. DELETE.ME found not deleted.");
   }
   if (!s.state.debug_mode) {
     ask_for_restart(s, log_now ? restart_asker::scheduled_and_logged : restart_asker::scheduled);
   } else if (log_now) {
-    record_event(s, "Reboot not executed. Debug mode is active.");
+    record_event(s, platform::event::debug_scheduled_restart,
+                 "Reboot not executed. Debug mode is active.");
   }
 }
 
@@ -131,7 +144,7 @@ void period_ran_out(supervisor& s, platform::date_time now) {
   // period counts all the same, and the next one is not due for its whole length.
   s.state.cycle_start = now;
   mark_new_period(s, renewal_wording);
-  record_event(s, "Timeout check performed. DELETE.ME created.");
+  record_event(s, platform::event::renewal, "Timeout check performed. DELETE.ME created.");
 }
 
 // The scheduled half: at the end of the period, restarts the machine while the

@@ -30,8 +30,11 @@ int main(int argc, char* argv[]) {
   if (folder.taken_elsewhere()) {
     std::error_code unknown;
     const std::string path = std::filesystem::current_path(unknown).string();
-    vrnskdm::platform::systemd_journal{}.warn("a watchdog already runs in " + path +
-                                              "; this one ends without touching its files");
+    vrnskdm::platform::systemd_journal journal;
+    journal.set_folders(path, "");
+    journal.warn(
+        vrnskdm::platform::event::folder_taken,
+        "a watchdog already runs in " + path + "; this one ends without touching its files");
     return folder_taken_status;
   }
 

@@ -73,11 +73,12 @@ void warning_overlay::open() {
   display_ = open_warning_overlay();
   if (!display_) {
     if (journal_ != nullptr)
-      journal_->record("no overlay route: the warning shows in the window only");
+      journal_->record(platform::event::overlay_unavailable, "no overlay route: the warning shows in the window only");
     return;
   }
   if (journal_ != nullptr) {
-    journal_->record("the warning is shown over every window through the " +
+    journal_->record(platform::event::overlay_shown,
+                     "the warning is shown over every window through the " +
                      std::string{display_->route()});
   }
   events_ = std::make_unique<QSocketNotifier>(display_->descriptor(), QSocketNotifier::Read);
@@ -90,6 +91,7 @@ void warning_overlay::open() {
 void warning_overlay::end() {
   if (journal_ != nullptr) {
     journal_->warn(
+        platform::event::overlay_ended,
         "the warning's band over every window has ended, its display went away or "
         "refused: the warning shows in the window only");
   }

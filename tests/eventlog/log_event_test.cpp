@@ -16,7 +16,9 @@ using testing::crlf_lines;
 
 class LogEvent : public ::testing::Test {
  protected:
-  void log(std::string_view message) { log_event(platform, dir.path(), message); }
+  void log(std::string_view message) {
+    log_event(platform, dir.path(), platform::event::started, message);
+  }
 
   // A log of exactly this many bytes, in whole lines.
   void fill_log(std::size_t bytes) {
@@ -80,7 +82,7 @@ TEST_F(LogEvent, TheEntryThatCrossesTheCapIsKept) {
 }
 
 TEST_F(LogEvent, AnUnusableFolderLosesTheEntryQuietly) {
-  log_event(platform, dir.file("missing"), "lost");
+  log_event(platform, dir.file("missing"), platform::event::started, "lost");
   dir.make_folder("report.log");  // the log's name taken by a folder
   log("lost");
   EXPECT_FALSE(dir.exists("missing"));
@@ -123,8 +125,10 @@ TEST_F(LogEvent, EveryStepFailingInTurnLeavesNoFileOpen) {
 TEST_F(LogEvent, EveryEntryAlsoGoesToTheJournal) {
   fill_log(64001);
   log("first");
-  log_event(platform, dir.file("missing"), "second");
+  log_event(platform, dir.file("missing"), platform::event::renewal, "second");
   EXPECT_EQ(journal.messages, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(journal.kinds,
+            (std::vector<platform::event>{platform::event::started, platform::event::renewal}));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #!/bin/sh
-# Builds the Debian package, has lintian check it, installs it with dpkg, starts
+# Builds the Debian package from debian/ twice, in two folders, and compares the
+# two; has lintian check the source and the package, installs it with dpkg, starts
 # the watchdog with the command of each installed desktop entry as a desktop's
 # launcher does and with the user unit's command as systemd would, starts a
-# second watchdog in a folder taken by the first, and purges the package again.
+# second watchdog in a folder taken by the first, gathers their journal entries
+# as systemd-journal-remote gathers a fleet's and asks that journal what the
+# README's "Many machines" asks, and purges the package again.
 # Needs root, and changes the machine while it runs; what it installed and
 # started is taken away again, also when it fails.
 #
@@ -63,22 +66,61 @@ trap 'exit 1' INT TERM
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in cpack lintian dpkg launch second; do
-    if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; cat "$scratch/$log.log" >&2; fi
+  for log in first-build second-build lintian dpkg launch second remote; do
+    if [ -s "$scratch/$log.log" ]; then echo "--- $log output:" >&2; tail -n 60 "$scratch/$log.log" >&2; fi
   done
   exit 1
 }
 . "$source_dir/tests/packaging/installed_tree.sh"
 
-cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1 ||
-  fail "cpack could not build the package"
-set -- "$scratch"/package/vrnskdm_*.deb
-[ -f "$1" ] || fail "cpack made no package"
+# The source as committed and staged, without any build folder, taken once, so
+# that both builds are of the same source even when it changes meanwhile.
+git -C "$source_dir" ls-files -z | (cd "$source_dir" && tar --null -T - -c) >"$scratch/source.tar" ||
+  fail "could not take the source out of $source_dir"
+# Unpacks the source into FOLDER and builds there with dpkg-buildpackage's
+# OPTIONS; LOG names the log.
+#   build_in FOLDER LOG OPTIONS...
+build_in() {
+  folder=$1
+  log=$2
+  shift 2
+  mkdir -p "$folder"
+  tar -x -C "$folder" -f "$scratch/source.tar" || fail "could not unpack the source into $folder"
+  (cd "$folder" && dpkg-buildpackage -us -uc -jauto "$@") >"$scratch/$log.log" 2>&1 ||
+    fail "dpkg-buildpackage $* could not build the package"
+}
+# The compiler cache of this build, when it has one; nothing else is shared.
+launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
+if [ -n "$launcher" ]; then export CMAKE_CXX_COMPILER_LAUNCHER="$launcher"; fi
+# The source package and the binary ones, the tests that need nothing of the
+# machine's run; then the binary ones again, later, in a folder of another
+# depth and name, without the tests, which must change nothing.
+build_in "$scratch/first/vrnskdm" first-build
+DEB_BUILD_OPTIONS=nocheck build_in "$scratch/second/elsewhere/vrnskdm-again" second-build -b -Pnocheck
+grep -q "tests passed" "$scratch/first-build.log" || fail "the first build ran no tests"
+for built in "$scratch"/first/vrnskdm_*.deb "$scratch"/first/vrnskdm-dbgsym_*.deb; do
+  [ -f "$built" ] || fail "dpkg-buildpackage made no $built"
+  again=$scratch/second/elsewhere/$(basename "$built")
+  if ! cmp "$built" "$again"; then
+    for part in -I -c; do
+      dpkg-deb "$part" "$built" >"$scratch/first.$part"
+      dpkg-deb "$part" "$again" >"$scratch/second.$part"
+      diff "$scratch/first.$part" "$scratch/second.$part" >&2 || true
+    done
+    (cd "$scratch/first" && mkdir unpacked && dpkg-deb -R "$built" unpacked)
+    (cd "$scratch/second" && mkdir unpacked && dpkg-deb -R "$again" unpacked)
+    diff -r "$scratch/first/unpacked" "$scratch/second/unpacked" >&2 || true
+    fail "two builds of the same source give two different $(basename "$built")"
+  fi
+done
+set -- "$scratch"/first/vrnskdm_*_*.deb
 package=$1
 
-# No error and no warning; the informational tags left, and why, are in the README.
+# No error and no warning, in the source package nor in the binary ones; the
+# informational tags left, and why, are in the README.
 command -v lintian >/dev/null || fail "lintian is missing: tools/install-deps test installs it"
-lintian --display-info --fail-on error,warning "$package" >"$scratch/lintian.log" 2>&1 ||
+set -- "$scratch"/first/vrnskdm_*_*.changes
+lintian --display-info --fail-on error,warning "$1" >"$scratch/lintian.log" 2>&1 ||
   fail "lintian finds fault with the package"
 
 depends=$(dpkg-deb -f "$package" Depends)
@@ -114,13 +156,17 @@ else
 fi
 
 mkdir "$scratch/journal"
+# Each entry as it came, with the fields that journald adds to every entry
+# itself in front, and a blank line after it: the journal's export format.
 /usr/bin/python3 - "$scratch/journal/socket" "$scratch/journal.txt" <<'EOF_PYTHON' &
-import socket, sys
+import socket, sys, time
 journal = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 journal.bind(sys.argv[1])
 with open(sys.argv[2], "ab", buffering=0) as received:
     while True:
-        received.write(journal.recv(65536) + b"\n")
+        entry = journal.recv(65536)
+        received.write(b"__REALTIME_TIMESTAMP=%d\n_HOSTNAME=%s\n" %
+                       (time.time_ns() // 1000, socket.gethostname().encode()) + entry + b"\n")
 EOF_PYTHON
 listener_pid=$!
 for _ in $(seq 100); do
@@ -231,6 +277,44 @@ grep -q "^MESSAGE=a watchdog already runs in $menu_folder;" "$scratch/journal.tx
 warnings=$(grep -c '^PRIORITY=4$' "$scratch/journal.txt" || true)
 [ "$warnings" -eq 4 ] || fail "the journal got $warnings warnings: $(cat -A "$scratch/journal.txt")"
 
+# Every entry names its kind and its folders; the catalog that the package
+# installed, and systemd's trigger put in the journal's database, explains it.
+# The README's "Many machines" asks a fleet's journal, gathered by
+# systemd-journal-remote, this way.
+started=477aad350e5f40b39f93dfd8234e7caf
+not_allowed=85fd52546bc3453eb562f116dcc9f3e4
+taken=b8b55aa708c54b89b70b7e1bd59bd8fd
+[ "$(grep -c '^MESSAGE_ID=' "$scratch/journal.txt")" -eq "$(grep -c '^PRIORITY=' "$scratch/journal.txt")" ] ||
+  fail "journal entries without MESSAGE_ID: $(cat -A "$scratch/journal.txt")"
+remote=$scratch/remote
+mkdir "$remote"
+[ -x /lib/systemd/systemd-journal-remote ] ||
+  fail "systemd-journal-remote is missing: tools/install-deps test installs it"
+/lib/systemd/systemd-journal-remote -o "$remote/kiosks.journal" - <"$scratch/journal.txt" \
+  >"$scratch/remote.log" 2>&1 || fail "systemd-journal-remote did not take the entries"
+# The starts, one for each folder.
+starts=$(journalctl -D "$remote" MESSAGE_ID=$started -o json --output-fields=_HOSTNAME,VRNSKDM_FOLDER) ||
+  fail "journalctl cannot read what systemd-journal-remote wrote"
+for folder in "$menu_folder" "$autostart_folder" "$unit_folder"; do
+  echo "$starts" | grep -q "\"VRNSKDM_FOLDER\":\"$folder\"" || fail "no start in $folder: $starts"
+done
+[ "$(echo "$starts" | wc -l)" -eq 3 ] || fail "the starts are: $starts"
+# The machines where a restart will not happen, with the companion's folder.
+refusals=$(journalctl -D "$remote" MESSAGE_ID=$not_allowed -o cat \
+  --output-fields=_HOSTNAME,VRNSKDM_COMPANION_FOLDER)
+if ! { [ "$(echo "$refusals" | grep -cx "$scratch/companion")" -eq 1 ] &&
+  [ "$(echo "$refusals" | grep -cx "$(hostname)")" -eq 3 ]; }; then
+  fail "the warnings that a restart would be refused are: $refusals"
+fi
+# Every warning of one folder, explained.
+explained=$(journalctl -D "$remote" -x -p warning VRNSKDM_FOLDER="$menu_folder" _HOSTNAME="$(hostname)")
+for subject in "A restart would be refused" "A second watchdog in $menu_folder ended at once"; do
+  echo "$explained" | grep -q "Subject: $subject" || fail "journalctl -x does not explain: $explained"
+done
+[ "$(journalctl -D "$remote" -o cat MESSAGE_ID=$taken)" = \
+  "a watchdog already runs in $menu_folder; this one ends without touching its files" ] ||
+  fail "the second watchdog's entry is: $(journalctl -D "$remote" -o export MESSAGE_ID=$taken)"
+
 pids=$(installed_programs | awk '{print $1}')
 # shellcheck disable=SC2086
 kill $pids
@@ -244,11 +328,14 @@ dpkg --purge vrnskdm >"$scratch/dpkg.log" 2>&1 || fail "dpkg --purge failed"
 rm -f "$installed_by_test"
 state=$(dpkg-query -W -f='${db:Status-Status}' vrnskdm 2>/dev/null || true)
 [ -z "$state" ] || [ "$state" = not-installed ] || fail "vrnskdm is left $state after purging"
+[ -z "$(journalctl --list-catalog $started 2>/dev/null)" ] ||
+  fail "the journal's database still explains the watchdog's entries after purging"
 while IFS= read -r path; do
   [ ! -e "$path" ] || fail "$path is left after purging"
 done <"$scratch/installed_files"
 for folder in /usr/share/vrnskdm /usr/share/doc/vrnskdm; do
   [ ! -e "$folder" ] || fail "$folder is left after purging"
 done
-echo "PASS: the package is lintian-clean, installs, its entries start the watchdog in their folders," \
-  "a second watchdog in a folder refuses, and it purges"
+echo "PASS: two builds give the same package, lintian-clean, which installs, its entries start the watchdog in their folders," \
+  "a second watchdog in a folder refuses, their entries are found and explained in a gathered" \
+  "journal, and it purges"

@@ -10,7 +10,7 @@ check_file_list() {
       bin/vrnskdm | share/applications/vrnskdm.desktop | \
         share/icons/hicolor/*/apps/vrnskdm.png | share/icons/hicolor/scalable/apps/vrnskdm.svg | \
         share/vrnskdm/autostart/vrnskdm.desktop | share/vrnskdm/polkit/49-vrnskdm-restart.rules | \
-        lib/systemd/user/vrnskdm.service | share/man/man1/vrnskdm.1.gz | \
+        lib/systemd/user/vrnskdm.service | lib/systemd/catalog/vrnskdm.catalog | share/man/man1/vrnskdm.1.gz | \
         share/doc/vrnskdm/copyright | share/doc/vrnskdm/changelog.gz) ;;
       *) fail "unexpected installed file $file" ;;
     esac

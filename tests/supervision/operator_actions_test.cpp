@@ -128,10 +128,14 @@ TEST(Save, TheWatchTakesTheFolderOnlyOnceSaved) {
   run.window().path.text = run.companion_dir();
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  const std::string folders_before = run.journal.folders;
 
   run.watchdog.save();
   run.advance(1000ms);
   EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: 2026/03/02 10:30:02");
+  // The journal's entries name the folder watched from now on.
+  EXPECT_EQ(run.journal.folders, run.state().base_dir + " " + run.companion_dir());
+  EXPECT_NE(run.journal.folders, folders_before);
 }
 
 // A successful save is on the disk when it returns: the lines are flushed before

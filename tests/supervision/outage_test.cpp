@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -7,9 +8,9 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "supervision/window_model.h"
 #include "support/faulty_watchdog.h"
 #include "support/simulated_watchdog.h"
-#include "supervision/window_model.h"
 
 namespace vrnskdm::supervision {
 namespace {
@@ -148,10 +149,17 @@ TEST_F(Outage, AHeartbeatBeforeTheEndCallsTheOutageOff) {
                                         milliseconds{170s}, 180s + 500ms}) {
     SCOPED_TRACE(ends_after.count());
     run.notifications.asked.clear();
+    run.journal.kinds.clear();
+    const std::size_t logged_before = run.log_messages().size();
     const milliseconds first_silent = fall_silent();
     advance_to(first_silent + ends_after);
     beating = true;
     run.advance(1s);
+    // The journal alone has the outage's beginning and end: report.log keeps
+    // its own lines.
+    EXPECT_EQ(run.journal.kinds, (std::vector<platform::event>{platform::event::outage_begun,
+                                                               platform::event::outage_over}));
+    EXPECT_EQ(run.log_messages().size(), logged_before);
     EXPECT_EQ(run.window().checking.caption, "TELVANORE alive at: " + stamp());
     EXPECT_EQ(run.state().countdown, 180);
     EXPECT_FALSE(run.window().timer2.enabled());
@@ -214,6 +222,7 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     run.restart.answer = refusal.answer;
     run.restart.requests.clear();
     run.notifications.asked.clear();
+    run.journal.kinds.clear();
     const milliseconds first_silent = fall_silent();
     const std::size_t logged_before = run.log_messages().size();
     advance_to(first_silent + 181s);
@@ -234,6 +243,17 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     advance_to(std::max(run.clock.monotonic(), first_silent + 181s + refusal.answered_after));
     EXPECT_EQ(logged_since(), restart_lines);
     EXPECT_EQ(run.journal.warnings.back(), "the restart was not made: " + refusal.why);
+    // In the journal, each entry with its kind: the restart asked for, refused,
+    // and why, and the warning that begins again.
+    for (const platform::event kind :
+         {platform::event::outage_begun, platform::event::lock_restart,
+          platform::event::restart_refused, platform::event::restart_not_made}) {
+      EXPECT_NE(std::find(run.journal.kinds.begin(), run.journal.kinds.end(), kind),
+                run.journal.kinds.end());
+    }
+    EXPECT_EQ(std::count(run.journal.kinds.begin(), run.journal.kinds.end(),
+                         platform::event::outage_begun),
+              2);
     advance_to(first_silent + 363s);
     EXPECT_EQ(run.restart.requests,
               (std::vector<milliseconds>{first_silent + 181s, first_silent + 363s}));

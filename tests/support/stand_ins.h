@@ -102,10 +102,21 @@ class recording_restarter final : public platform::restarter {
 
 class recording_journal final : public platform::journal {
  public:
-  void record(std::string_view message) override { messages.emplace_back(message); }
-  void warn(std::string_view message) override { warnings.emplace_back(message); }
+  void record(platform::event kind, std::string_view message) override {
+    kinds.push_back(kind);
+    messages.emplace_back(message);
+  }
+  void warn(platform::event kind, std::string_view message) override {
+    kinds.push_back(kind);
+    warnings.emplace_back(message);
+  }
+  void set_folders(std::string folder, std::string companion_folder) override {
+    folders = folder + " " + companion_folder;
+  }
   std::vector<std::string> messages;
   std::vector<std::string> warnings;
+  std::vector<platform::event> kinds;  // of every entry, events and warnings
+  std::string folders;                 // as last named, with a blank between
 };
 
 // Records what the desktop was asked to show: "show: " and the summary, or
