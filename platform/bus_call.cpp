@@ -19,13 +19,12 @@ answer_bell::~answer_bell() {
 }
 
 void answer_bell::ring() {
-  const std::uint64_t one = 1;
-  if (descriptor_ >= 0) static_cast<void>(::write(descriptor_, &one, sizeof one));
+  if (descriptor_ >= 0) ::eventfd_write(descriptor_, 1);
 }
 
 void answer_bell::silence() {
-  std::uint64_t rung = 0;
-  if (descriptor_ >= 0) static_cast<void>(::read(descriptor_, &rung, sizeof rung));
+  eventfd_t rung = 0;
+  if (descriptor_ >= 0) ::eventfd_read(descriptor_, &rung);
 }
 
 using std::chrono::steady_clock;

@@ -16,6 +16,11 @@ namespace vrnskdm::platform {
 
 namespace {
 
+// A line that cannot go at once is lost; the journal has it.
+void write_or_drop(int descriptor, const std::string& line) {
+  [[maybe_unused]] const ssize_t written = ::write(descriptor, line.data(), line.size());
+}
+
 // The journal's native form: "FIELD=value" lines; a value with a line break in
 // it goes as the field's name, its length as 64-bit little-endian, and the bytes.
 void append_field(std::string& entry, std::string_view name, std::string_view value) {
@@ -65,13 +70,13 @@ void systemd_journal::warn(event kind, std::string_view message) {
   struct stat info {};
   if (::fstat(STDERR_FILENO, &info) != 0) return;
   if (S_ISREG(info.st_mode)) {
-    static_cast<void>(::write(STDERR_FILENO, line.data(), line.size()));
+    write_or_drop(STDERR_FILENO, line);
   } else if (S_ISSOCK(info.st_mode)) {
     static_cast<void>(::send(STDERR_FILENO, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
   } else {
     const int own = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (own < 0) return;
-    static_cast<void>(::write(own, line.data(), line.size()));
+    write_or_drop(own, line);
     ::close(own);
   }
 }
