@@ -46,12 +46,15 @@ void show_button(QPushButton& button, const supervision::button_control& model) 
 bool on_wayland() { return QGuiApplication::platformName().startsWith(QLatin1String{"wayland"}); }
 
 // Restores the window when minimized, shows it and brings it over the others.
-// On X11 the window is raised and given the keyboard. A Wayland client can do
+// On X11 the window is raised, and given the keyboard unless the warning's band
+// is over every window: then the program in front keeps the keyboard, and i3,
+// which takes a program out of fullscreen when another window of its workspace
+// is activated, leaves it fullscreen under the band. A Wayland client can do
 // neither (raising does nothing, and activating needs a token from a program
 // the user is using), but a window hidden and shown again is a new window to
 // the compositor, which puts it on top: GNOME's mutter, KWin, weston and most
 // others do, sway does not over a window that fills the screen.
-void bring_up(QWidget& window) {
+void bring_up(QWidget& window, bool band_over_all) {
   if (on_wayland()) {
     window.hide();
     window.showNormal();
@@ -59,7 +62,7 @@ void bring_up(QWidget& window) {
   }
   window.showNormal();
   window.raise();
-  window.activateWindow();
+  if (!band_over_all) window.activateWindow();
 }
 
 // Keeps the window over the other windows (the "above" state of X11's window
@@ -149,7 +152,7 @@ void model_binding::bring_up_when_asked() {
   const std::uint64_t requests = model_.form.raise_requests();
   if (requests == raise_requests_shown_) return;
   raise_requests_shown_ = requests;
-  bring_up(form_);
+  bring_up(form_, overlay_.covers(model_));
 }
 
 void model_binding::take_edits() {

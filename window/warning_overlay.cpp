@@ -38,16 +38,21 @@ warning_overlay::warning_overlay(platform::journal* journal) : journal_{journal}
 
 warning_overlay::~warning_overlay() = default;
 
+bool warning_overlay::covers(const supervision::window_model& model) {
+  if (!model.form.kept_on_top()) return false;
+  // At the first warning of the run, not before: a desktop that starts its X
+  // server on demand starts none for a machine that never warns.
+  if (!opened_) open();
+  return display_ != nullptr;
+}
+
 void warning_overlay::show_model(const supervision::window_model& model) {
   if (!model.form.kept_on_top()) {
     if (shown_ && display_) display_->hide();
     shown_.reset();
     return;
   }
-  // At the first warning of the run, not before: a desktop that starts its X
-  // server on demand starts none for a machine that never warns.
-  if (!opened_) open();
-  if (!display_) return;
+  if (!covers(model)) return;
   const std::pair<QColor, std::string> now{
       design_colour(model.sfondo.back_color.value_or(supervision::warning_red)),
       model.warning.caption};

@@ -40,6 +40,11 @@ class warning_overlay {
   warning_overlay(const warning_overlay&) = delete;
   warning_overlay& operator=(const warning_overlay&) = delete;
 
+  // Whether the band is there to show the model's warning: the model keeps the
+  // window on top and a way over every window was found (looked for at the
+  // first warning of the run).
+  bool covers(const supervision::window_model& model);
+
   // Shows the band while the model keeps the window on top, drawn again when
   // the panel's colour or text changed, and takes it away after.
   void show_model(const supervision::window_model& model);

@@ -179,6 +179,8 @@ xdotool mousemove 790 30
 eval "$(xdotool getmouselocation --shell)"
 [ "$WINDOW" != "$band" ] || fail "the band takes the pointer from the program underneath"
 echo "PASS: the band across the top of the screen shows over the fullscreen program, clicks pass through it"
+active=$(xprop -root _NET_ACTIVE_WINDOW | sed 's/.*# //')
+[ $((active)) -eq $((kiosk)) ] || fail "the window took the keyboard from the program under the band"
 
 # The calls the notification service had, without their times.
 notifications() {
