@@ -44,8 +44,8 @@ std::optional<restart_answer> logind_restarter::answer_from(std::optional<bus_re
   if (!reply) return std::nullopt;
   request_.reset();
   constexpr std::string_view under_way = "org.freedesktop.login1.OperationInProgress:";
-  if (reply->failure.starts_with(under_way)) return restart_answer{true, "", *flushed_};
-  return restart_answer{reply->answered, std::move(reply->failure), *flushed_};
+  const bool going_on = reply->failure.starts_with(under_way);
+  return restart_answer{reply->answered, std::move(reply->failure), *flushed_, going_on};
 }
 
 std::optional<restart_answer> logind_restarter::take_answer() {

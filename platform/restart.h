@@ -21,6 +21,10 @@ struct restart_answer {
   std::string failure;
   // Whether the files handed with the request reached the disk before it went.
   bool flushed = false;
+  // logind is already shutting the machine down, restarting it or putting it
+  // to sleep (OperationInProgress): after a restart of ours was accepted, that
+  // is the restart going on; else it refuses.
+  bool under_way = false;
 };
 
 // logind's answer to whether a restart would be allowed now.

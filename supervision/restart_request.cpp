@@ -46,8 +46,11 @@ void restart_answered(supervisor& s, const platform::restart_answer& answer) {
   if (!answer.flushed) progress.written_since_flush = true;
   // An accepted restart is under way, and the series it ends goes on, unlogged,
   // until the machine goes down: logind answers the next requests with
-  // OperationInProgress, which counts as accepted too.
-  if (!answer.accepted) {
+  // OperationInProgress, which then counts as accepted too. Before that, it
+  // means a shutdown or a sleep of someone else's, and no restart.
+  const bool accepted = answer.accepted || (answer.under_way && progress.restart_accepted);
+  progress.restart_accepted = progress.restart_accepted || answer.accepted;
+  if (!accepted) {
     if (progress.lock_restart_waiting) report_unable_to_reboot(s);
     if (progress.lock_restart_waiting || progress.refusal_to_report) {
       warn_administrator(s.platform, platform::event::restart_not_made,

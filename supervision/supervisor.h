@@ -87,6 +87,8 @@ struct restart_progress {
   // one too, until the machine is down.
   bool series_running = false;
   std::chrono::milliseconds series_logged_at{};
+  // logind accepted a restart of this run: the machine is going down.
+  bool restart_accepted = false;
 };
 
 // Tells the administrator, through the system's log, of something that keeps

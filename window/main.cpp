@@ -2,6 +2,7 @@
 // and desktop, in its window.
 
 #include <QApplication>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -25,6 +26,10 @@ constexpr int folder_taken_status = 3;
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A reader that went away (of standard error, a display's connection) fails
+  // the write that reaches it, instead of ending the watchdog; set before any
+  // thread starts, so that every thread has it.
+  std::signal(SIGPIPE, SIG_IGN);
   // Before anything reads or writes the folder's files; held until the end.
   const vrnskdm::platform::folder_lock folder{"."};
   if (folder.taken_elsewhere()) {

@@ -121,12 +121,13 @@ TEST_F(logind_on_private_bus, accepted_request_is_one_non_interactive_reboot) {
 }
 
 // Each way logind turns a restart down is a refusal that names it, for the
-// administrator; the request asks once and does not retry. A restart already
-// under way is the restart coming: accepted.
+// administrator; the request asks once and does not retry. A shutdown, restart
+// or sleep already under way is told apart: after a restart of ours, it is that
+// restart coming.
 TEST_F(logind_on_private_bus, refusals_say_why) {
   const struct {
     const char* error;
-    bool accepted;
+    bool under_way;
   } rows[] = {
       {"org.freedesktop.DBus.Error.AccessDenied", false},
       {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", false},
@@ -137,8 +138,9 @@ TEST_F(logind_on_private_bus, refusals_say_why) {
     SCOPED_TRACE(row.error);
     logind.refuse_reboot(row.error);
     const timed_request request = request_reboot_timed();
-    EXPECT_EQ(request.answer.accepted, row.accepted);
-    EXPECT_EQ(request.answer.failure, row.accepted ? "" : std::string{row.error} + ": refused by the test");
+    EXPECT_FALSE(request.answer.accepted);
+    EXPECT_EQ(request.answer.under_way, row.under_way);
+    EXPECT_EQ(request.answer.failure, std::string{row.error} + ": refused by the test");
     expected_calls.push_back("Reboot(false)");
     EXPECT_EQ(logind.calls(), expected_calls);
   }

@@ -215,6 +215,8 @@ TEST_F(Outage, ARefusedRestartIsReportedAndTheCountdownStartsAgain) {
     std::string why;
   } refusals[] = {
       {testing::logind_answer::refuses, 0ms, testing::recording_restarter::refusal},
+      // Someone else's shutdown or sleep, with no restart of ours accepted.
+      {testing::logind_answer::under_way, 0ms, testing::recording_restarter::under_way},
       {testing::logind_answer::stays_silent, 2s, "no answer within 2 s"},
   };
   for (const auto& refusal : refusals) {

@@ -34,7 +34,7 @@ class simulated_events final : public platform::event_pump {
 };
 
 // How the stand-in for logind answers a restart request.
-enum class logind_answer { accepts, refuses, stays_silent };
+enum class logind_answer { accepts, refuses, under_way, stays_silent };
 
 // Records each restart request, on the monotonic clock, and answers as told:
 // at once, or, staying silent, when the answer's time runs out. The files
@@ -42,6 +42,7 @@ enum class logind_answer { accepts, refuses, stays_silent };
 class recording_restarter final : public platform::restarter {
  public:
   static constexpr const char* refusal = "org.freedesktop.DBus.Error.AccessDenied: refused";
+  static constexpr const char* under_way = "org.freedesktop.login1.OperationInProgress: busy";
 
   explicit recording_restarter(simulated_clock& clock, platform::files* flusher = nullptr)
       : clock_{clock}, flusher_{flusher} {}
@@ -60,6 +61,7 @@ class recording_restarter final : public platform::restarter {
     switch (answer) {
       case logind_answer::accepts: return platform::restart_answer{true, "", flushed_};
       case logind_answer::refuses: return platform::restart_answer{false, refusal, flushed_};
+      case logind_answer::under_way: return platform::restart_answer{false, under_way, flushed_, true};
       case logind_answer::stays_silent: break;
     }
     return platform::restart_answer{false, "no answer within 2 s", flushed_};
