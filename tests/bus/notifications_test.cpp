@@ -29,9 +29,10 @@ bool reply_taken(platform::answer_bell& bell, platform::desktop_notifier& notifi
 
 // The notification service on a bus of the test's own, which the notifier
 // finds as the session bus. No notification is left behind: one whose showing
-// is answered after the bound is closed once its number comes, a show after a
-// close replaces the one still on its way, and a notification still shown, or
-// on its way, when the program ends goes with it.
+// is answered after the bound stays only while still wanted and is otherwise
+// closed once its number comes, a show after a close replaces the one still on
+// its way, and a notification still shown, or on its way, when the program ends
+// goes with it.
 TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShowing) {
   const private_bus bus;
   dbus_mock service{bus, notification_service};
@@ -47,13 +48,23 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
     ASSERT_TRUE(reply_taken(bell, notifier));  // the number: the close goes now
     ASSERT_TRUE(reply_taken(bell, notifier));
 
-    service.freeze();
-    notifier.show({"Late", "Body"});
-    std::this_thread::sleep_for(platform::answer_timeout + 100ms);
-    notifier.take_replies();  // a tick after the bound gives the showing up
-    service.thaw();
-    ASSERT_TRUE(reply_taken(bell, notifier));  // its number: the close goes now
-    ASSERT_TRUE(reply_taken(bell, notifier));
+    // A showing answered after the bound: kept while still wanted, closed when not.
+    for (const bool still_wanted : {true, false}) {
+      SCOPED_TRACE(still_wanted ? "late, still wanted" : "late, closed meanwhile");
+      service.freeze();
+      notifier.show({"Late", "Body"});
+      std::this_thread::sleep_for(platform::answer_timeout + 100ms);
+      notifier.take_replies();  // a tick after the bound gives the showing up
+      if (!still_wanted) notifier.close();
+      service.thaw();
+      ASSERT_TRUE(reply_taken(bell, notifier));  // its number
+      if (still_wanted) {
+        EXPECT_FALSE(bell_rings(bell, 300ms)) << "the warning still wanted was closed";
+        EXPECT_EQ(service.calls().size(), 3U);
+        notifier.close();
+      }
+      ASSERT_TRUE(reply_taken(bell, notifier));  // the close
+    }
 
     notifier.show({"Again", "Body"});
     notifier.close();
@@ -76,17 +87,19 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
   // The close at the end is sent as the notifier goes, and may reach the service
   // a moment later.
   const auto until = steady_clock::now() + platform::answer_timeout + scheduling_slack;
-  while (service.calls().size() < 9 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  while (service.calls().size() < 11 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
   EXPECT_THAT(service.calls(),
               ElementsAre(R"(Notify("vrnskdm", 0, "vrnskdm", "Summary", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(1)",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(2)",
-                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
-                          R"(Notify("vrnskdm", 3, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(3)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 4, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(4)",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Last", "Body", [], {"urgency": <y 2>}, 0))",
-                          "CloseNotification(4)"));
+                          "CloseNotification(5)"));
 }
 
 // Without a notification service, or without a session bus, the showing fails
