@@ -17,7 +17,8 @@ constexpr std::uint8_t urgency_critical = 2;
 constexpr std::int32_t expire_never = 0;
 
 // A showing answered after answer_timeout is still listened for this long (as
-// long as sd-bus's own call timeout), to close the notification it brings.
+// long as sd-bus's own call timeout), to keep the notification it brings, or to
+// close it when it is no longer wanted.
 constexpr std::chrono::seconds late_showing_limit{25};
 
 // How long an ending program waits for each close to be sent.
@@ -48,7 +49,7 @@ desktop_notifier::~desktop_notifier() {
   };
   if (call_) took(call_->wait(left()));
   for (const auto& late : late_showings_) {
-    const std::optional<bus_reply> reply = late->wait(left());
+    const std::optional<bus_reply> reply = late.call->wait(left());
     if (reply && reply->answered) left_behind_.push_back(reply->number);
   }
   if (on_screen_) left_behind_.push_back(id_);
@@ -74,16 +75,27 @@ void desktop_notifier::take_replies() {
   take_late_showings();
   if (call_ && !took(call_->take())) {
     if (!call_shows_ || std::chrono::steady_clock::now() - call_sent_ < answer_timeout) return;
-    late_showings_.push_back(std::move(call_));
+    late_showings_.push_back({std::move(call_), sent_serial_});
   }
   send_next();
 }
 
+// A slow desktop may answer the first showing of a run late, while it starts
+// its notification service: that warning is still the one to show, and it was
+// not sent again, so it stays. Any other one would be left behind.
 void desktop_notifier::take_late_showings() {
-  std::erase_if(late_showings_, [this](const std::unique_ptr<bus_call>& late) {
-    const std::optional<bus_reply> reply = late->take();
-    if (reply && reply->answered) left_behind_.push_back(reply->number);
-    return reply.has_value();
+  std::erase_if(late_showings_, [this](const late_showing& late) {
+    const std::optional<bus_reply> reply = late.call->take();
+    if (!reply || !reply->answered) return reply.has_value();
+    if (wanted_ && late.serial == wanted_serial_) {
+      // The one it was to replace, should the service have shown it beside.
+      if (on_screen_ && id_ != reply->number) left_behind_.push_back(id_);
+      id_ = reply->number;
+      on_screen_ = true;
+    } else {
+      left_behind_.push_back(reply->number);
+    }
+    return true;
   });
 }
 

@@ -46,9 +46,9 @@ class notifier {
 // notification replaces the last one shown, so that they never pile up. A
 // showing not answered within answer_timeout is given up (by the first
 // take_replies after it, which each tick calls), and the calls after it go on;
-// should its notification come all the same, it is closed as soon as its
-// number is known. Without a session bus or a notification service the calls
-// fail quietly.
+// should its notification come all the same, it stays if it is still the one
+// wanted, and is otherwise closed as soon as its number is known. Without a
+// session bus or a notification service the calls fail quietly.
 class desktop_notifier final : public notifier {
  public:
   // The bell rings when a reply has come; it may be null.
@@ -69,14 +69,21 @@ class desktop_notifier final : public notifier {
   // Takes the reply to the call on its way, when there is one; says whether.
   bool took(const std::optional<bus_reply>& reply);
 
-  // Takes the numbers of the showings given up that have come since, to close.
+  // Takes the numbers of the showings given up that have come since: the one
+  // still wanted stays on the screen, the others are closed.
   void take_late_showings();
+
+  // A showing given up, still listened for, with the notification it shows.
+  struct late_showing {
+    std::unique_ptr<bus_call> call;
+    std::uint64_t serial;
+  };
 
   answer_bell* bell_;
   std::unique_ptr<bus_call> call_;  // the call on its way
   bool call_shows_ = false;         // that call is a Notify
   std::chrono::steady_clock::time_point call_sent_;
-  std::vector<std::unique_ptr<bus_call>> late_showings_;  // given up, still listened for
+  std::vector<late_showing> late_showings_;
   std::vector<std::uint32_t> left_behind_;  // notifications of showings given up, to close
   std::optional<notification> wanted_;
   std::uint64_t wanted_serial_ = 0;  // counts the notifications asked for

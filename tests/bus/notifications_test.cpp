@@ -27,11 +27,20 @@ bool reply_taken(platform::answer_bell& bell, platform::desktop_notifier& notifi
   return true;
 }
 
+// Takes the replies that come until none has come for a while.
+void take_replies_until_quiet(platform::answer_bell& bell, platform::desktop_notifier& notifier) {
+  while (bell_rings(bell, 500ms)) {
+    bell.silence();
+    notifier.take_replies();
+  }
+}
+
 // The notification service on a bus of the test's own, which the notifier
 // finds as the session bus. No notification is left behind: one whose showing
-// is answered after the bound is closed once its number comes, a show after a
-// close replaces the one still on its way, and a notification still shown, or
-// on its way, when the program ends goes with it.
+// is answered after the bound stays only while still wanted and is otherwise
+// closed once its number comes, a show after a close replaces the one still on
+// its way, and a notification still shown, or on its way, when the program ends
+// goes with it.
 TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShowing) {
   const private_bus bus;
   dbus_mock service{bus, notification_service};
@@ -47,13 +56,28 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
     ASSERT_TRUE(reply_taken(bell, notifier));  // the number: the close goes now
     ASSERT_TRUE(reply_taken(bell, notifier));
 
-    service.freeze();
-    notifier.show({"Late", "Body"});
-    std::this_thread::sleep_for(platform::answer_timeout + 100ms);
-    notifier.take_replies();  // a tick after the bound gives the showing up
-    service.thaw();
-    ASSERT_TRUE(reply_taken(bell, notifier));  // its number: the close goes now
-    ASSERT_TRUE(reply_taken(bell, notifier));
+    // A showing answered after the bound: kept while still wanted, closed when a
+    // close or a newer show came meanwhile.
+    enum class meanwhile { nothing, close, newer_show };
+    for (const meanwhile came : {meanwhile::nothing, meanwhile::close, meanwhile::newer_show}) {
+      SCOPED_TRACE(::testing::Message() << "row " << static_cast<int>(came));
+      service.freeze();
+      notifier.show({"Late", "Body"});
+      std::this_thread::sleep_for(platform::answer_timeout + 100ms);
+      notifier.take_replies();  // a tick after the bound gives the showing up
+      if (came == meanwhile::close) notifier.close();
+      if (came == meanwhile::newer_show) notifier.show({"Newer", "Body"});
+      service.thaw();
+      ASSERT_TRUE(reply_taken(bell, notifier));
+      take_replies_until_quiet(bell, notifier);  // the other answers, in this tick or later
+      if (came == meanwhile::nothing) {
+        EXPECT_EQ(service.calls().size(), 3U) << "the warning still wanted was closed";
+      }
+      if (came != meanwhile::close) {
+        notifier.close();
+        ASSERT_TRUE(reply_taken(bell, notifier));
+      }
+    }
 
     notifier.show({"Again", "Body"});
     notifier.close();
@@ -76,17 +100,23 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
   // The close at the end is sent as the notifier goes, and may reach the service
   // a moment later.
   const auto until = steady_clock::now() + platform::answer_timeout + scheduling_slack;
-  while (service.calls().size() < 9 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  while (service.calls().size() < 15 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
   EXPECT_THAT(service.calls(),
               ElementsAre(R"(Notify("vrnskdm", 0, "vrnskdm", "Summary", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(1)",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(2)",
-                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
-                          R"(Notify("vrnskdm", 3, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(3)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Newer", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(4)",
+                          "CloseNotification(5)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 6, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(6)",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Last", "Body", [], {"urgency": <y 2>}, 0))",
-                          "CloseNotification(4)"));
+                          "CloseNotification(7)"));
 }
 
 // Without a notification service, or without a session bus, the showing fails
