@@ -2,7 +2,8 @@
 // which wlroots-based compositors, KWin and others draw above fullscreen
 // windows. Everything after the opening roundtrip is sent without waiting and
 // read only when handle_events is called, so a compositor that hangs holds up
-// nothing; one that goes away, refuses or closes a band ends the overlay.
+// nothing; one that goes away or refuses ends the overlay. A band it closes is
+// made again at the next show.
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -28,7 +29,7 @@ using steady = std::chrono::steady_clock;
 
 // How long opening waits for the compositor to list its globals and describe
 // its outputs: it answers a healthy client within milliseconds, and opening
-// happens on the window's thread, at the first warning.
+// happens once, at the first warning.
 constexpr std::chrono::milliseconds open_wait{500};
 
 // Buffers a band draws into in turn: the compositor may still be reading the
@@ -270,10 +271,10 @@ class layer_shell_overlay final : public overlay_display {
 
   bool handle_events() override {
     if (ended_ || !read_and_dispatch(0)) return end();
-    // A band closed with its output gone is that monitor gone; closed on a
-    // monitor that is still there, the compositor will not show the band.
-    for (const output& monitor : outputs_) {
-      if (monitor.shown && monitor.shown->closed) return end();
+    // Closed with its output gone for a moment, or for a reason of the
+    // compositor's own: the band goes, and the next show makes it again.
+    for (output& monitor : outputs_) {
+      if (monitor.shown && monitor.shown->closed) monitor.shown.reset();
     }
     return flush();
   }

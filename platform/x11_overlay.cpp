@@ -26,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -37,8 +38,8 @@ namespace vrnskdm::platform {
 namespace {
 
 // xcb writes to its socket without MSG_NOSIGNAL: a write to an X server that
-// has gone would end the whole program by SIGPIPE. While the window's thread
-// opens the connection the signal is held off, and taken back if it came, so
+// has gone would end the whole program by SIGPIPE. While the connection is
+// opened the signal is held off, and taken back if it came, so
 // that the write only fails; the sending thread holds it off for good.
 class sigpipe_held {
  public:
@@ -281,7 +282,11 @@ bool x11_overlay::open(int screen_number) {
   xcb_create_gc(connection_, gc_, screen_->root, 0, nullptr);
   xcb_flush(connection_);
   if (!there()) return false;
-  sender_ = std::thread{[this] { send(); }};
+  try {
+    sender_ = std::thread{[this] { send(); }};
+  } catch (const std::system_error&) {
+    return false;  // no thread left to be had: no band
+  }
   return true;
 }
 

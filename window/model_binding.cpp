@@ -151,8 +151,12 @@ void model_binding::bring_up_when_asked() {
   }
   const std::uint64_t requests = model_.form.raise_requests();
   if (requests == raise_requests_shown_) return;
+  // Where the band may yet come, activating the window could take the program
+  // underneath out of fullscreen: the window comes up once that is known.
+  const std::optional<bool> band_over_all = overlay_.covers(model_);
+  if (!band_over_all) return;
   raise_requests_shown_ = requests;
-  bring_up(form_, overlay_.covers(model_));
+  bring_up(form_, *band_over_all);
 }
 
 void model_binding::take_edits() {

@@ -3,11 +3,28 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QSocketNotifier>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "form1.h"
 
 namespace vrnskdm::window {
+
+namespace {
+
+// How long the window waits for the way over every window before it comes up
+// as where there is none: a healthy display answers within milliseconds.
+constexpr std::chrono::seconds route_patience{2};
+
+}  // namespace
+
+struct warning_overlay::opening {
+  std::mutex mutex;
+  bool done = false;
+  std::unique_ptr<platform::overlay_display> display;
+};
 
 QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
                     const QString& text) {
@@ -38,11 +55,15 @@ warning_overlay::warning_overlay(platform::journal* journal) : journal_{journal}
 
 warning_overlay::~warning_overlay() = default;
 
-bool warning_overlay::covers(const supervision::window_model& model) {
+std::optional<bool> warning_overlay::covers(const supervision::window_model& model) {
   if (!model.form.kept_on_top()) return false;
   // At the first warning of the run, not before: a desktop that starts its X
   // server on demand starts none for a machine that never warns.
   if (!opened_) open();
+  if (opening_) take_opened();
+  if (opening_ && std::chrono::steady_clock::now() - opening_since_ < route_patience) {
+    return std::nullopt;
+  }
   return display_ != nullptr;
 }
 
@@ -52,7 +73,7 @@ void warning_overlay::show_model(const supervision::window_model& model) {
     shown_.reset();
     return;
   }
-  if (!covers(model)) return;
+  if (covers(model) != true) return;
   const std::pair<QColor, std::string> now{
       design_colour(model.sfondo.back_color.value_or(supervision::warning_red)),
       model.warning.caption};
@@ -66,6 +87,13 @@ void warning_overlay::show_model(const supervision::window_model& model) {
     pictures.push_back(
         {band.width(), band.height(), static_cast<int>(band.bytesPerLine()), band.constBits()});
   }
+  if (pictures.empty() && display_->descriptor() >= 0) {
+    // No monitor for a moment (turned off, unplugged, being set anew): the
+    // band comes back with the next step that finds one.
+    display_->hide();
+    shown_.reset();
+    return;
+  }
   if (pictures.empty() || !display_->show(pictures)) {
     end();
     return;
@@ -75,7 +103,35 @@ void warning_overlay::show_model(const supervision::window_model& model) {
 
 void warning_overlay::open() {
   opened_ = true;
-  display_ = open_warning_overlay();
+  auto looking = std::make_shared<opening>();
+  try {
+    std::thread{[looking] {
+      auto display = open_warning_overlay();
+      const std::lock_guard lock{looking->mutex};
+      looking->display = std::move(display);
+      looking->done = true;
+    }}.detach();
+  } catch (const std::system_error&) {
+    take_route(nullptr);
+    return;
+  }
+  opening_ = std::move(looking);
+  opening_since_ = std::chrono::steady_clock::now();
+}
+
+void warning_overlay::take_opened() {
+  std::unique_ptr<platform::overlay_display> display;
+  {
+    const std::lock_guard lock{opening_->mutex};
+    if (!opening_->done) return;
+    display = std::move(opening_->display);
+  }
+  opening_.reset();
+  take_route(std::move(display));
+}
+
+void warning_overlay::take_route(std::unique_ptr<platform::overlay_display> display) {
+  display_ = std::move(display);
   if (!display_) {
     if (journal_ != nullptr)
       journal_->record(platform::event::overlay_unavailable, "no overlay route: the warning shows in the window only");

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,19 +43,29 @@ class warning_overlay {
 
   // Whether the band is there to show the model's warning: the model keeps the
   // window on top and a way over every window was found (looked for at the
-  // first warning of the run).
-  bool covers(const supervision::window_model& model);
+  // first warning of the run, beside the window's thread: a display that hangs
+  // must not hold the countdown). Nothing while that is still being looked
+  // for, up to a couple of seconds; false after that until it is found.
+  std::optional<bool> covers(const supervision::window_model& model);
 
   // Shows the band while the model keeps the window on top, drawn again when
   // the panel's colour or text changed, and takes it away after.
   void show_model(const supervision::window_model& model);
 
  private:
+  struct opening;
+
   void open();
+  void take_opened();
+  void take_route(std::unique_ptr<platform::overlay_display> display);
   void end();
 
   platform::journal* journal_;
   bool opened_ = false;
+  // The way over every window while it is being looked for; shared with the
+  // thread that looks, which may never come back.
+  std::shared_ptr<opening> opening_;
+  std::chrono::steady_clock::time_point opening_since_;
   std::unique_ptr<platform::overlay_display> display_;
   std::unique_ptr<QSocketNotifier> events_;
   // The colour and text on the screen now; nothing while the band is away.
