@@ -49,6 +49,15 @@ void run_to_the_warning(running_window& w) {
   QVERIFY(w.model().form.kept_on_top());
 }
 
+// The program started minimized beside a beating companion.
+void start_minimized(running_window& w) {
+  w.run.write_settings(1, 1, 0);
+  w.run.install_companion();
+  QVERIFY(w.start());
+  w.form().showMinimized();
+  QTRY_VERIFY(w.form().isMinimized());
+}
+
 // The focus on the period selector, and its next entry chosen there.
 QComboBox& choose_next_period(form1& form) {
   QComboBox& selector = form.reboot_time();
@@ -139,11 +148,7 @@ void OperatorWindowTest::theWindowFollowsTheTicksAndFlashesThePanel() {
 
 void OperatorWindowTest::theFirstCountdownTickBringsAMinimizedWindowUpOnTopUntilTheOutageEnds() {
   running_window w;
-  w.run.write_settings(1, 1, 0);
-  w.run.install_companion();
-  QVERIFY(w.start());
-  w.form().showMinimized();
-  QTRY_VERIFY(w.form().isMinimized());
+  start_minimized(w);
   w.advance(1s);  // silent: the countdown is armed
   QVERIFY(w.form().isMinimized());
   QVERIFY(!on_top(w.form()));
@@ -186,11 +191,7 @@ void OperatorWindowTest::theWarningGoesOverEveryWindowWhileADisplayTakesIt() {
     hung.freeze();
     const testing::scoped_variable x{"DISPLAY", hung.display()};
     running_window w;
-    w.run.write_settings(1, 1, 0);
-    w.run.install_companion();
-    QVERIFY(w.start());
-    w.form().showMinimized();
-    QTRY_VERIFY(w.form().isMinimized());
+    start_minimized(w);
     w.advance(5s);
     QCOMPARE(w.state().countdown, 176.0);
     QVERIFY(w.form().isMinimized());
