@@ -1,15 +1,29 @@
 #include "event_loop.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <csignal>
 
 namespace vrnskdm::window {
 
 namespace {
 
 constexpr std::chrono::milliseconds longest_pause{50};
+
+constexpr int stop_signals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The pipe's end a signal handler writes to: all a handler may safely do.
+int stop_pipe = -1;
+
+void ask_to_stop(int /*signal*/) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(stop_pipe, &byte, 1);
+}
 
 }  // namespace
 
@@ -51,6 +65,32 @@ void tick_timer::arm() {
     return;
   }
   timer_.start(std::min(*wait, std::chrono::milliseconds{INT_MAX}));
+}
+
+stop_on_signals::stop_on_signals() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;  // the signals then end it as before
+  read_end_ = ends[0];
+  stop_pipe = ends[1];
+  notifier_.emplace(read_end_, QSocketNotifier::Read);
+  QObject::connect(&*notifier_, &QSocketNotifier::activated, &*notifier_, [this] {
+    asked_ = true;
+    notifier_->setEnabled(false);
+    QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = ask_to_stop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : stop_signals) ::sigaction(signal, &action, nullptr);
+}
+
+stop_on_signals::~stop_on_signals() {
+  if (read_end_ < 0) return;
+  for (const int signal : stop_signals) std::signal(signal, SIG_DFL);
+  ::close(stop_pipe);
+  ::close(read_end_);
+  stop_pipe = -1;
 }
 
 }  // namespace vrnskdm::window

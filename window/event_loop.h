@@ -53,4 +53,25 @@ class tick_timer {
   std::optional<QSocketNotifier> bell_notifier_;
 };
 
+// Ends the program as closing its window does when the session or a user asks
+// it to stop (SIGTERM, as at logout, SIGINT or SIGHUP): the signal reaches the
+// event loop through a pipe, so that the end runs as after a close, with a
+// restart's answer awaited and the desktop's notification taken away.
+class stop_on_signals {
+ public:
+  stop_on_signals();
+  ~stop_on_signals();
+  stop_on_signals(const stop_on_signals&) = delete;
+  stop_on_signals& operator=(const stop_on_signals&) = delete;
+
+  // Whether a stop was asked for; one asked for before the event loop ran
+  // could not end it.
+  bool asked() const { return asked_; }
+
+ private:
+  int read_end_ = -1;
+  std::optional<QSocketNotifier> notifier_;
+  bool asked_ = false;
+};
+
 }  // namespace vrnskdm::window

@@ -62,9 +62,10 @@ int main(int argc, char* argv[]) {
       vrnskdm::platform::services{files, clock, events, restart, process, &journal, &notifications},
       kind};
 
+  const vrnskdm::window::stop_on_signals stop;
   vrnskdm::window::operator_window window{watchdog, &answered};
   window.start();
-  const int status = QApplication::exec();
+  const int status = stop.asked() ? 0 : QApplication::exec();
   watchdog.end();
   return status;
 }

@@ -216,3 +216,20 @@ done
 xdotool search --onlyvisible --name '^VARNISKELDAM V\.01\.00$' >/dev/null || fail "the window went away"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
 echo "PASS: the window takes its ordinary place again, and the notification goes, once the companion beats"
+
+# Told to stop, as at logout, while the warning shows: it ends as when its
+# window is closed, with status 0, and takes its notification with it.
+count_of() { notifications | grep -o "\"$1\"" | wc -l; }
+kill -USR1 "$companion_pid"
+for _ in $(seq 50); do
+  [ "$(count_of Notify)" -eq 2 ] && break
+  sleep 0.1
+done
+[ "$(count_of Notify)" -eq 2 ] || fail "the second outage was not notified: $(notifications)"
+kill -TERM "$program_pid"
+status=0
+wait "$program_pid" || status=$?
+program_pid=""
+[ "$status" -eq 0 ] || fail "the program told to stop ended with status $status"
+[ "$(count_of CloseNotification)" -eq 2 ] || fail "the notification stayed after the end: $(notifications)"
+echo "PASS: told to stop, the program ends as a closed window does, and its notification goes"
