@@ -25,7 +25,7 @@ private_x_server::private_x_server() {
       [](int fd) {
         return std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fd),
                                         "-screen",       "0",          "640x480x24",
-                                        "-nolisten",     "tcp"};
+                                        "-nolisten",     "tcp",        "-noreset"};
       },
       folder_.file("xvfb.log"));
   if (number.empty()) throw std::runtime_error("Xvfb did not start: " + server_->output());
