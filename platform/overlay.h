@@ -12,7 +12,11 @@
 
 namespace vrnskdm::platform {
 
-// A monitor's place and size on the display, in the display's own pixels.
+// A monitor's place on the display, and its size in the pixels a band's
+// picture for it is drawn in: on X11 the screen's own; on Wayland its size in
+// the desktop's units (which outputs are laid out in) at the scale the
+// compositor shows the band at, rounded: a scale of 2 or 1.5 asks for that
+// many pixels to each unit, and the overlay sizes and scales the band itself.
 struct monitor_area {
   int x = 0;
   int y = 0;
@@ -67,7 +71,9 @@ class overlay_display {
 
 // The overlay layer of the wlr-layer-shell protocol, on the Wayland display
 // that WAYLAND_DISPLAY names; nothing where there is no such display or it
-// offers no layer shell.
+// offers no layer shell. Opening throws std::bad_alloc where memory cannot be
+// had, for the thread that opens it to catch; the overlay's calls throw
+// nothing: without memory or shared memory for a band, the overlay ends.
 std::unique_ptr<overlay_display> open_layer_shell_overlay();
 
 // An override-redirect window on each monitor, on the X server that DISPLAY
