@@ -167,7 +167,7 @@ void take_events(platform::overlay_display& overlay, int rounds = 20) {
 void expect_band_across(const compositor& sway, int width, int height) {
   EXPECT_EQ(sway.red_at(width / 2, height / 8 - 3), 255);
   EXPECT_NE(sway.red_at(width / 2, height / 8 + 3), 255);
-  EXPECT_EQ(sway.red_at(width - 1, height / 16), 0) << "the band's right end is off the screen";
+  EXPECT_EQ(sway.red_at(width - 1, height / 16), 0) << "the band's right end is not on the screen";
 }
 
 // The band is shown on the overlay layer across the top, over a fullscreen
@@ -205,10 +205,7 @@ TEST(layer_shell_overlay, shows_the_band_and_ends_when_the_compositor_goes_away)
   // sway 1.7 tells no fractional scale: the band is drawn at 2 and shown
   // smaller; later ones have it drawn in the screen's own pixels.
   sway.sway({"output", "HEADLESS-1", "scale", "1.5"});
-  for (auto give_up = std::chrono::steady_clock::now() + 5s;
-       overlay->monitors().front().width == 2880 && std::chrono::steady_clock::now() < give_up;) {
-    take_events(*overlay, 1);
-  }
+  take_events(*overlay);
   const platform::monitor_area scaled = overlay->monitors().front();
   EXPECT_TRUE(scaled.width == 3840 || scaled.width == 2880) << scaled.width;
   EXPECT_EQ(scaled.width * 10, scaled.height * 16);
