@@ -110,7 +110,8 @@ class layer_shell_overlay final : public overlay_display {
     if (connection_.ended()) return false;
     try {
       if (!connection_.drained(send_patience)) return keep(pictures);
-      return show_now(pictures) && connection_.flush();
+      if (!show_now(pictures)) return connection_.end();
+      return connection_.flush();
     } catch (const std::exception&) {
       return connection_.end();  // no memory for the band
     }
