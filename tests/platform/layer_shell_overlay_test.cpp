@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "platform/overlay.h"
-#include "window/warning_overlay.h"
 #include "support/child_process.h"
 #include "support/scoped_variable.h"
 #include "support/temp_folder.h"
+#include "window/warning_overlay.h"
 
 namespace vrnskdm {
 namespace {
