@@ -100,8 +100,13 @@ class layer_shell_overlay final : public overlay_display {
   std::vector<monitor_area> monitors() override {
     std::vector<monitor_area> areas;
     if (connection_.ended()) return areas;
-    for (const wayland_output& monitor : outputs_) {
-      if (monitor.described) areas.push_back(monitor.area(makers_.viewporter != nullptr));
+    try {
+      for (const wayland_output& monitor : outputs_) {
+        if (monitor.described) areas.push_back(monitor.area(makers_.viewporter != nullptr));
+      }
+    } catch (const std::exception&) {
+      connection_.end();  // no memory even for the list
+      areas.clear();
     }
     return areas;
   }
