@@ -167,6 +167,10 @@ bool x11_connection::ask_the_server(int screen_number) {
                              XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE |
                                  XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                  XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+      // Monitors set by hand (xrandr --setmonitor) are told of only by a
+      // ConfigureNotify of the root window.
+      const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+      xcb_change_window_attributes(connection_, screen_->root, XCB_CW_EVENT_MASK, &structure);
       const auto reply =
           reply_by<xcb_randr_get_monitors_reply_t>(connection_, ask_monitors(), deadline);
       first_monitors_ = monitors_of(reply.get());
@@ -201,7 +205,8 @@ bool x11_connection::monitors_changed(bool from_socket) const {
     const int type = event->response_type & 0x7f;
     changed = changed ||
               (randr_events_ != 0 && (type == randr_events_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
-                                      type == randr_events_ + XCB_RANDR_NOTIFY));
+                                      type == randr_events_ + XCB_RANDR_NOTIFY ||
+                                      type == XCB_CONFIGURE_NOTIFY));
     std::free(event);
   }
   return changed;
