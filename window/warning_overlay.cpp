@@ -52,8 +52,9 @@ QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
   QFont font = design_font(warning_points);
   font.setBold(true);
   // Measured on the picture itself: a screen's measure follows Qt's scale and
-  // the screen's DPI, which the picture's pixels do not. A size a pixel
-  // smaller is not always narrower by the share of a pixel: tried until it fits.
+  // the screen's DPI, which the picture's pixels do not. A text's width does
+  // not shrink exactly with its size (hinting, rounding): smaller sizes are
+  // tried until it fits.
   const qreal room = band.width() * 19.0 / 20;
   for (int pixels = std::max(1, band.height() * 11 / 20);;) {
     font.setPixelSize(pixels);
@@ -165,7 +166,8 @@ void warning_overlay::take_route(std::unique_ptr<platform::overlay_display> disp
   if (!display_) {
     if (journal_ == nullptr) return;
     if (failure.empty()) {
-      journal_->record(platform::event::overlay_unavailable, "no overlay route: the warning shows in the window only");
+      journal_->record(platform::event::overlay_unavailable,
+                       "no overlay route: the warning shows in the window only");
     } else {
       journal_->warn(platform::event::overlay_unavailable,
                      "the overlay route could not be looked for (" + failure +

@@ -266,7 +266,8 @@ void Form1LookTest::theBandsTextFitsEveryMonitor_data() {
 void Form1LookTest::theBandsTextFitsEveryMonitor() {
   QFETCH(QSize, monitor);
   const QColor red{0xff, 0x01, 0x01};
-  for (const char* text : {"WARNING! SYSTEM REBOOT IN 180 SECONDS!", "WARNING! SYSTEM REBOOT IN 29 SECONDS!"}) {
+  for (const char* text :
+       {"WARNING! SYSTEM REBOOT IN 180 SECONDS!", "WARNING! SYSTEM REBOOT IN 29 SECONDS!"}) {
     const QImage band = warning_band({0, 0, monitor.width(), monitor.height()}, red, text);
     QCOMPARE(band.size(), QSize(monitor.width(), monitor.height() / 8));
     // Where the text's ink is: the pixels not of the band's colour.
