@@ -1,8 +1,10 @@
 #include "warning_overlay.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QSocketNotifier>
+#include <algorithm>
+#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -21,9 +23,26 @@ constexpr std::chrono::seconds route_patience{2};
 }  // namespace
 
 struct warning_overlay::opening {
+  // Beside the window's thread. What the search throws (no memory, no thread
+  // to be had) ends it as where no way is found, never the watchdog.
+  void look() {
+    std::unique_ptr<platform::overlay_display> found;
+    std::string failed;
+    try {
+      found = open_warning_overlay();
+    } catch (const std::exception& error) {
+      failed = error.what();
+    }
+    const std::lock_guard lock{mutex};
+    display = std::move(found);
+    failure = std::move(failed);
+    done = true;
+  }
+
   std::mutex mutex;
   bool done = false;
   std::unique_ptr<platform::overlay_display> display;
+  std::string failure;  // what the search threw, where it threw
 };
 
 QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
@@ -32,10 +51,17 @@ QImage warning_band(const platform::monitor_area& monitor, const QColor& colour,
   band.fill(colour);
   QFont font = design_font(warning_points);
   font.setBold(true);
-  font.setPixelSize(std::max(1, band.height() * 11 / 20));
-  const int room = band.width() * 19 / 20;
-  const int width = QFontMetrics{font}.horizontalAdvance(text);
-  if (width > room) font.setPixelSize(std::max(1, font.pixelSize() * room / width));
+  // Measured on the picture itself: a screen's measure follows Qt's scale and
+  // the screen's DPI, which the picture's pixels do not. A text's width does
+  // not shrink exactly with its size (hinting, rounding): smaller sizes are
+  // tried until it fits.
+  const qreal room = band.width() * 19.0 / 20;
+  for (int pixels = std::max(1, band.height() * 11 / 20);;) {
+    font.setPixelSize(pixels);
+    const qreal width = QFontMetricsF{font, &band}.boundingRect(text).width();
+    if (width <= room || pixels == 1) break;
+    pixels = std::clamp(static_cast<int>(pixels * room / width), 1, pixels - 1);
+  }
   QPainter painter{&band};
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.setFont(font);
@@ -106,13 +132,15 @@ void warning_overlay::open() {
   auto looking = std::make_shared<opening>();
   try {
     std::thread{[looking] {
-      auto display = open_warning_overlay();
-      const std::lock_guard lock{looking->mutex};
-      looking->display = std::move(display);
-      looking->done = true;
+      try {
+        looking->look();
+      } catch (...) {
+        // Not even that could be told: the window waits no longer than for
+        // a way that never answers.
+      }
     }}.detach();
-  } catch (const std::system_error&) {
-    take_route(nullptr);
+  } catch (const std::system_error& error) {
+    take_route(nullptr, error.what());
     return;
   }
   opening_ = std::move(looking);
@@ -121,20 +149,30 @@ void warning_overlay::open() {
 
 void warning_overlay::take_opened() {
   std::unique_ptr<platform::overlay_display> display;
+  std::string failure;
   {
     const std::lock_guard lock{opening_->mutex};
     if (!opening_->done) return;
     display = std::move(opening_->display);
+    failure = std::move(opening_->failure);
   }
   opening_.reset();
-  take_route(std::move(display));
+  take_route(std::move(display), failure);
 }
 
-void warning_overlay::take_route(std::unique_ptr<platform::overlay_display> display) {
+void warning_overlay::take_route(std::unique_ptr<platform::overlay_display> display,
+                                 const std::string& failure) {
   display_ = std::move(display);
   if (!display_) {
-    if (journal_ != nullptr)
-      journal_->record(platform::event::overlay_unavailable, "no overlay route: the warning shows in the window only");
+    if (journal_ == nullptr) return;
+    if (failure.empty()) {
+      journal_->record(platform::event::overlay_unavailable,
+                       "no overlay route: the warning shows in the window only");
+    } else {
+      journal_->warn(platform::event::overlay_unavailable,
+                     "the overlay route could not be looked for (" + failure +
+                         "): the warning shows in the window only");
+    }
     return;
   }
   if (journal_ != nullptr) {

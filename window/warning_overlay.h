@@ -57,7 +57,9 @@ class warning_overlay {
 
   void open();
   void take_opened();
-  void take_route(std::unique_ptr<platform::overlay_display> display);
+  // The way found, if any; failure says what kept it from being looked for.
+  void take_route(std::unique_ptr<platform::overlay_display> display,
+                  const std::string& failure = {});
   void end();
 
   platform::journal* journal_;

@@ -13,6 +13,7 @@
 #include "running_window.h"
 #include "window/application.h"
 #include "window/form1.h"
+#include "window/warning_overlay.h"
 
 namespace vrnskdm::window {
 namespace {
@@ -101,6 +102,10 @@ class Form1LookTest : public QObject {
   void textsUseTheDesignFontsOrTheirStandIn();
   // No text the program shows is cut off by its control.
   void everyTextFitsItsControl();
+  // The warning's band keeps its whole text inside, on a narrow monitor too,
+  // as large as the band's height or width lets it be.
+  void theBandsTextFitsEveryMonitor_data();
+  void theBandsTextFitsEveryMonitor();
   void tabVisitsTheControlsInDesignOrder();
   // Whatever a tick changed, the window shows just what the same window drawn
   // afresh shows, and its changing texts just what plain labels show: a
@@ -244,6 +249,38 @@ void Form1LookTest::everyTextFitsItsControl() {
   for (const char* label : {"24 Hours", "2 Days", "4 Days", "7 Days", "10 Days", "14 Days",
                             "15 Days", "30 Days"}) {
     QVERIFY2(QFontMetrics{selector.font()}.horizontalAdvance(label) < field, label);
+  }
+}
+
+void Form1LookTest::theBandsTextFitsEveryMonitor_data() {
+  QTest::addColumn<QSize>("monitor");
+  QTest::newRow("narrow") << QSize{320, 240};
+  QTest::newRow("portrait") << QSize{480, 800};
+  QTest::newRow("tall and narrow") << QSize{200, 2000};
+  QTest::newRow("VGA") << QSize{640, 480};
+  QTest::newRow("full HD") << QSize{1920, 1080};
+  QTest::newRow("2880x1800") << QSize{2880, 1800};
+  QTest::newRow("two screens wide") << QSize{3840, 1080};
+}
+
+void Form1LookTest::theBandsTextFitsEveryMonitor() {
+  QFETCH(QSize, monitor);
+  const QColor red{0xff, 0x01, 0x01};
+  for (const char* text :
+       {"WARNING! SYSTEM REBOOT IN 180 SECONDS!", "WARNING! SYSTEM REBOOT IN 29 SECONDS!"}) {
+    const QImage band = warning_band({0, 0, monitor.width(), monitor.height()}, red, text);
+    QCOMPARE(band.size(), QSize(monitor.width(), monitor.height() / 8));
+    // Where the text's ink is: the pixels not of the band's colour.
+    QRect ink;
+    for (int y = 0; y < band.height(); ++y) {
+      for (int x = 0; x < band.width(); ++x) {
+        if (band.pixelColor(x, y) != red) ink |= QRect{x, y, 1, 1};
+      }
+    }
+    const int margin = band.width() / 50;
+    QVERIFY2(ink.left() >= margin && ink.right() < band.width() - margin, text);
+    QVERIFY2(ink.top() > 0 && ink.bottom() < band.height() - 1, text);
+    QVERIFY2(ink.width() >= band.width() / 2 || ink.height() >= band.height() / 3, text);
   }
 }
 
