@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -373,6 +376,21 @@ TEST_F(logind_on_private_bus, request_timing) {
   EXPECT_LT(std::ranges::max(accepted), answer_timeout / 2);
   EXPECT_LT(std::ranges::max(refused), answer_timeout / 2);
   EXPECT_EQ(logind.calls().size(), accepted.size() + refused.size());
+}
+
+// An exception on a call's own thread ends the call, its reason the failure,
+// and not the watchdog.
+TEST(bus_call_thread, an_exception_there_is_the_calls_failure) {
+  platform::answer_bell bell;
+  platform::bus_call call{platform::bus_kind::system, {"org.example", "/", "org.example", "M"},
+                          nullptr, &bell, answer_timeout, [] {
+                            throw std::system_error{EAGAIN, std::generic_category(), "no thread"};
+                          }};
+  ASSERT_TRUE(bell_rings(bell, at_once));
+  const std::optional<platform::bus_reply> reply = call.take();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_FALSE(reply->answered);
+  EXPECT_EQ(reply->failure, "no thread: Resource temporarily unavailable");
 }
 
 TEST(logind_restarter_without_logind, bus_without_logind_refuses_at_once) {
