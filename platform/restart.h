@@ -57,8 +57,9 @@ struct restart_permission {
 
 // Restarts the machine. Nothing here waits for an answer: a question is sent,
 // and its answer taken later, when it has come; each answer comes within
-// answer_timeout of its question, a restart request's within request_timeout. One question of each kind is on its way at a
-// time: asking again before the answer was taken forgets the first.
+// answer_timeout of its question, a restart request's within request_timeout.
+// One question of each kind is on its way at a time: asking again before the
+// answer was taken forgets the first.
 class restarter {
  public:
   virtual ~restarter() = default;

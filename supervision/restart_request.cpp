@@ -129,7 +129,8 @@ void take_answers(supervisor& s) {
 
 void await_lock_restart_answer(supervisor& s) {
   if (!s.restart.request_pending || !s.restart.lock_restart_waiting) return;
-  if (const auto answer = s.platform.restart.wait_for_answer(platform::request_timeout + platform::answer_margin)) {
+  constexpr auto longest = platform::request_timeout + platform::answer_margin;
+  if (const auto answer = s.platform.restart.wait_for_answer(longest)) {
     restart_answered(s, *answer);
   }
 }

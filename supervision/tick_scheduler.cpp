@@ -38,8 +38,8 @@ void tick_scheduler::follow(const window_model& window, milliseconds moment, mil
       s.running = false;
     } else if (!s.running || s.epoch != timer_state.schedule_epoch()) {
       const milliseconds interval{timer_state.interval()};
-      s = {true, timer_state.schedule_epoch(), first_due_after(timer, moment + interval, interval, now),
-           ++orders_given_};
+      s = {true, timer_state.schedule_epoch(),
+           first_due_after(timer, moment + interval, interval, now), ++orders_given_};
     }
   }
 }

@@ -121,7 +121,9 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
   // The close at the end is sent as the notifier goes, and may reach the service
   // a moment later.
   const auto until = steady_clock::now() + platform::answer_timeout + scheduling_slack;
-  while (service.calls().size() < 21 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  while (service.calls().size() < 21 && steady_clock::now() < until) {
+    std::this_thread::sleep_for(20ms);
+  }
   EXPECT_THAT(service.calls(),
               ElementsAre(R"(Notify("vrnskdm", 0, "vrnskdm", "Summary", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(1)",

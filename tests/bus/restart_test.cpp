@@ -78,13 +78,16 @@ enum class log_flush { succeeds, fails, throws, hangs };
 struct flush_seam {
   static std::shared_ptr<flush_seam> make() {
     auto seam = std::make_shared<flush_seam>();
-    seam->files.fails = [shared = std::weak_ptr<flush_seam>{seam}](file_operation, const std::string& path) {
+    seam->files.fails = [shared = std::weak_ptr<flush_seam>{seam}](file_operation,
+                                                                   const std::string& path) {
       const std::shared_ptr<flush_seam> self = shared.lock();
       std::unique_lock hold{self->lock};
       self->tried.push_back(path);
       if (!path.ends_with("/report.log")) return false;
       if (self->log == log_flush::throws) throw std::bad_alloc{};
-      if (self->log == log_flush::hangs) self->released.wait(hold, [&] { return self->log != log_flush::hangs; });
+      if (self->log == log_flush::hangs) {
+        self->released.wait(hold, [&] { return self->log != log_flush::hangs; });
+      }
       return self->log == log_flush::fails;
     };
     return seam;

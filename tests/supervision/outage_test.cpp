@@ -485,7 +485,8 @@ TEST(HeartbeatWatch, ASlowDiskDoesNotStretchTheCountdown) {
     const milliseconds asked_after = run.restart.requests[0] - silent_from;
     std::printf("[ measured ] each look at a file taking %lld ms: restart asked %.1f s after the "
                 "companion's last tick\n",
-                static_cast<long long>(each_look.count()), static_cast<double>(asked_after.count()) / 1000);
+                static_cast<long long>(each_look.count()),
+                static_cast<double>(asked_after.count()) / 1000);
     EXPECT_LE(asked_after, 182s + 4 * each_look);
   }
 }
