@@ -5,9 +5,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -74,7 +73,7 @@ enum class log_flush { succeeds, fails, throws, hangs };
 
 // The machine's files as a restarter flushes them, with the log's flush as the
 // test says: a hang lasts until released, which may be after the test. The
-// seam outlives it, held by the flush's thread.
+// seam outlives it, held by the flush's thread through its files.
 struct flush_seam {
   static std::shared_ptr<flush_seam> make() {
     auto seam = std::make_shared<flush_seam>();
@@ -101,11 +100,6 @@ struct flush_seam {
     const std::lock_guard hold{lock};
     return tried;
   }
-  // The faulty files, held by the seam as the restarter holds them.
-  std::shared_ptr<platform::files> flusher(const std::shared_ptr<flush_seam>& self) {
-    return {self, &files};
-  }
-
   platform::posix_files real;
   faulty_files files{real};
   std::mutex lock;
@@ -230,7 +224,7 @@ TEST_F(logind_on_private_bus, a_flush_that_fails_breaks_off_or_hangs_holds_no_re
     const std::shared_ptr<flush_seam> seam = flush_seam::make();
     seam->set(row.how);
     platform::answer_bell bell;
-    logind_restarter restarter{&bell, seam->flusher(seam)};
+    logind_restarter restarter{&bell, std::shared_ptr<platform::files>{seam, &seam->files}};
     const timed_request request = request_reboot_timed(restarter, bell, {log, marker});
     EXPECT_TRUE(request.answer.accepted);
     EXPECT_FALSE(request.answer.flushed);
@@ -238,6 +232,7 @@ TEST_F(logind_on_private_bus, a_flush_that_fails_breaks_off_or_hangs_holds_no_re
     EXPECT_LT(request.took, platform::flush_timeout + at_once);
     EXPECT_EQ(seam->paths_tried(), row.tried);
     if (row.how != log_flush::hangs) continue;
+    report("a flush that never returns", {request.took});
     const timed_request next = request_reboot_timed(restarter, bell, {log, marker});
     EXPECT_LT(next.took, at_once) << "the next request waited for the flush";
     EXPECT_EQ(next.answer.flush_trouble, row.trouble);
@@ -316,7 +311,7 @@ TEST_F(logind_on_private_bus, a_disk_whose_flushes_never_end_keeps_no_restart_ba
   simulated_clock clock{default_start()};
   simulated_events events{clock};
   platform::answer_bell bell;
-  logind_restarter restart{&bell, seam->flusher(seam)};
+  logind_restarter restart{&bell, std::shared_ptr<platform::files>{seam, &seam->files}};
   platform::posix_files files{&journal};
   recording_process process;
   supervision::watchdog watchdog{platform::services{files, clock, events, restart, process, &journal},
