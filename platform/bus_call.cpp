@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 
 namespace vrnskdm::platform {
@@ -25,6 +27,22 @@ void answer_bell::ring() {
 void answer_bell::silence() {
   eventfd_t rung = 0;
   if (descriptor_ >= 0) ::eventfd_read(descriptor_, &rung);
+}
+
+std::string broken_off_reason() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";  // short enough to need no memory of its own
+  } catch (const std::exception& error) {
+    try {
+      return error.what();
+    } catch (...) {
+      return "out of memory";
+    }
+  } catch (...) {
+    return "unknown error";
+  }
 }
 
 using std::chrono::steady_clock;
@@ -85,8 +103,7 @@ std::string no_answer(std::chrono::milliseconds timeout) {
 }
 
 bus_reply make_call(bus_kind kind, bus_method method, const bus_call::arguments& append,
-                    std::chrono::milliseconds timeout) {
-  const steady_clock::time_point deadline = steady_clock::now() + timeout;
+                    steady_clock::time_point deadline, std::chrono::milliseconds timeout) {
   bus_reply reply;
   const char* const lost = kind == bus_kind::system ? "no system bus" : "no session bus";
   sd_bus* raw_bus = nullptr;
@@ -134,14 +151,24 @@ bus_reply make_call(bus_kind kind, bus_method method, const bus_call::arguments&
 }  // namespace
 
 bus_call::bus_call(bus_kind bus, bus_method method, arguments append, answer_bell* bell,
-                   std::chrono::milliseconds timeout, std::function<void()> first)
+                   std::chrono::milliseconds timeout, std::function<void()> first,
+                   std::chrono::milliseconds first_bound)
     : outcome_{std::make_shared<outcome>()} {
   outcome_->bell = bell;
+  // Counted from here, not from when the thread gets going, so that a waiter
+  // that counts from now waits long enough.
+  const steady_clock::time_point deadline = steady_clock::now() + first_bound + timeout;
   try {
-    thread_ = std::thread{[bus, method, append = std::move(append), timeout,
+    thread_ = std::thread{[bus, method, append = std::move(append), deadline, timeout,
                            first = std::move(first), shared = outcome_] {
-      if (first) first();
-      bus_reply reply = make_call(bus, method, append, timeout);
+      bus_reply reply;
+      try {
+        if (first) first();
+        reply = make_call(bus, method, append, deadline, timeout);
+      } catch (...) {
+        reply = bus_reply{};
+        reply.failure = broken_off_reason();
+      }
       const std::lock_guard hold{shared->lock};
       shared->reply = std::move(reply);
       shared->over = true;

@@ -43,6 +43,12 @@ class answer_bell {
   int descriptor_;
 };
 
+// Why the work of a thread of the watchdog's own broke off, from the exception
+// being handled (std::bad_alloc gives "out of memory"), so that it is told of
+// instead of ending the watchdog; made without asking for memory where memory
+// ran out. Only inside a catch block.
+std::string broken_off_reason() noexcept;
+
 enum class bus_kind { system, session };
 
 struct bus_method {
@@ -75,12 +81,15 @@ class bus_call {
   using arguments = std::function<int(sd_bus_message*)>;
 
   // The bell rings when the reply is there; it may be null. first, when given,
-  // runs on the call's thread before the call, and the deadline counts from
-  // its end: work that must precede the call, and may wait, without holding up
-  // the caller.
+  // runs on the call's thread before the call: work that must precede the
+  // call, and may wait, without holding up the caller, for first_bound at
+  // most, which the deadline includes: the reply is there within first_bound
+  // and timeout of now. An exception on the call's thread ends the call, its
+  // reason the reply's failure.
   bus_call(bus_kind bus, bus_method method, arguments append, answer_bell* bell,
            std::chrono::milliseconds timeout = answer_timeout,
-           std::function<void()> first = nullptr);
+           std::function<void()> first = nullptr,
+           std::chrono::milliseconds first_bound = std::chrono::milliseconds{0});
   // Never waits: a call still on its way is left to end by its deadline, and
   // its reply forgotten.
   ~bus_call();

@@ -32,6 +32,7 @@ enum class event {
   settings_not_on_disk,
   restart_not_made,     // logind refused or did not answer a request
   restart_not_allowed,  // logind says at the start that a restart would fail
+  log_not_on_disk,      // a restart went without the log's flush, which the disk held up
   overlay_ended,        // the band's display went away or refused
 };
 
@@ -40,7 +41,7 @@ struct event_identity {
   std::string_view message_id;  // 128 bits, as 32 lower-case hexadecimal digits
 };
 
-inline constexpr std::array<event_identity, 19> event_identities{{
+inline constexpr std::array<event_identity, 20> event_identities{{
     {event::started, "477aad350e5f40b39f93dfd8234e7caf"},
     {event::outage_begun, "074f3f944efc4509a9f4f2f618ff36ce"},
     {event::outage_over, "7fdeac10b87d4a4ca930100e3a0ab5b7"},
@@ -59,6 +60,7 @@ inline constexpr std::array<event_identity, 19> event_identities{{
     {event::settings_not_on_disk, "8cf35753f8b64d148591078c51bde8a0"},
     {event::restart_not_made, "4983cbafc6ae49a1b8cfc9317ba75041"},
     {event::restart_not_allowed, "85fd52546bc3453eb562f116dcc9f3e4"},
+    {event::log_not_on_disk, "2a89349078024fabacdea2c7466a8b77"},
     {event::overlay_ended, "836c6dd5b1264187a5bba5d419abc778"},
 }};
 

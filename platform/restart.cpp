@@ -2,7 +2,11 @@
 
 #include <systemd/sd-bus.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "bus_call.h"
@@ -10,7 +14,41 @@
 
 namespace vrnskdm::platform {
 
+// One flush of the files handed with a request, shared by the thread that
+// makes it, which a hung fsync may hold for good, and those waiting for it.
+struct logind_restarter::disk_flush {
+  std::mutex lock;
+  std::condition_variable ended;
+  bool over = false;
+  bool flushed = false;
+  std::string trouble;
+
+  void end(bool all, std::string why) {
+    const std::lock_guard hold{lock};
+    over = true;
+    flushed = all;
+    trouble = std::move(why);
+    ended.notify_all();
+  }
+
+  bool going_on() {
+    const std::lock_guard hold{lock};
+    return !over;
+  }
+};
+
+// What the request's thread found of its flush, read once its reply is there.
+struct logind_restarter::flush_outcome {
+  bool flushed = false;
+  std::string trouble;
+};
+
 namespace {
+
+using std::chrono::milliseconds;
+
+constexpr std::string_view still_flushing = "still going on after 1 s";
+static_assert(flush_timeout == std::chrono::seconds{1}, "still_flushing names the time");
 
 constexpr bus_method manager(const char* member) {
   return {"org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
@@ -19,25 +57,55 @@ constexpr bus_method manager(const char* member) {
 
 }  // namespace
 
-logind_restarter::logind_restarter(answer_bell* bell) : bell_{bell} {}
+// A link the flush may not follow was told of by the files the logic writes with.
+logind_restarter::logind_restarter(answer_bell* bell, std::shared_ptr<files> flusher)
+    : bell_{bell}, flusher_{flusher ? std::move(flusher) : std::make_shared<posix_files>()} {}
 
 logind_restarter::~logind_restarter() = default;
 
 void logind_restarter::send_request(std::vector<std::string> to_flush) {
-  flushed_ = std::make_shared<bool>(false);
-  // The thread may outlive this restarter, so it brings everything it uses. A
-  // link it may not follow was told of by the files the logic writes with.
-  auto flush = [to_flush = std::move(to_flush), flushed = flushed_] {
-    posix_files fs;
-    bool all = true;
-    for (const std::string& path : to_flush) all = fs.flush_to_disk(path) && all;
-    *flushed = all;
+  flushed_ = std::make_shared<flush_outcome>();
+  std::shared_ptr<disk_flush> awaited;
+  if (flush_ && flush_->going_on()) {
+    flushed_->trouble = still_flushing;
+  } else if (to_flush.empty()) {
+    flushed_->flushed = true;
+  } else {
+    awaited = std::make_shared<disk_flush>();
+    try {
+      // Every file is tried, whichever failed before it. The thread may
+      // outlive this restarter, so it brings everything it uses.
+      std::thread{[to_flush = std::move(to_flush), fs = flusher_, flush = awaited] {
+        bool all = true;
+        try {
+          for (const std::string& path : to_flush) all = fs->flush_to_disk(path) && all;
+        } catch (...) {
+          flush->end(false, broken_off_reason());
+          return;
+        }
+        flush->end(all, {});
+      }}.detach();
+      flush_ = awaited;
+    } catch (const std::system_error& error) {
+      flushed_->trouble = std::string{"not started: "} + error.what();
+      awaited.reset();
+    }
+  }
+  auto wait_for_flush = [awaited, outcome = flushed_] {
+    if (!awaited) return;
+    std::unique_lock hold{awaited->lock};
+    if (awaited->ended.wait_for(hold, flush_timeout, [&] { return awaited->over; })) {
+      outcome->flushed = awaited->flushed;
+      outcome->trouble = awaited->trouble;
+    } else {
+      outcome->trouble = still_flushing;
+    }
   };
   // false: never ask the user for a password; logind answers at once instead.
   request_ = std::make_unique<bus_call>(
       bus_kind::system, manager("Reboot"),
       [](sd_bus_message* message) { return sd_bus_message_append(message, "b", 0); }, bell_,
-      answer_timeout, std::move(flush));
+      answer_timeout, std::move(wait_for_flush), awaited ? flush_timeout : milliseconds{0});
 }
 
 std::optional<restart_answer> logind_restarter::answer_from(std::optional<bus_reply> reply) {
@@ -45,7 +113,8 @@ std::optional<restart_answer> logind_restarter::answer_from(std::optional<bus_re
   request_.reset();
   constexpr std::string_view under_way = "org.freedesktop.login1.OperationInProgress:";
   const bool going_on = reply->failure.starts_with(under_way);
-  return restart_answer{reply->answered, std::move(reply->failure), *flushed_, going_on};
+  return restart_answer{reply->answered, std::move(reply->failure), flushed_->flushed, going_on,
+                        flushed_->trouble};
 }
 
 std::optional<restart_answer> logind_restarter::take_answer() {

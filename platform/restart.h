@@ -10,8 +10,22 @@
 #include <vector>
 
 #include "bus_call.h"
+#include "files.h"
 
 namespace vrnskdm::platform {
+
+// How long a restart request waits for the files handed with it to reach the
+// disk before it goes without them: on a failing card or a stalled disk fsync
+// never returns, and the restart must not wait for it.
+inline constexpr std::chrono::milliseconds flush_timeout{1000};
+
+// How long after a restart request its answer comes at the latest: the wait
+// for the files, then logind's.
+inline constexpr std::chrono::milliseconds request_timeout = flush_timeout + answer_timeout;
+
+// An answer made at its deadline on a thread of its own may reach a waiter a
+// moment later: a program that ends waits this much longer than the deadline.
+inline constexpr std::chrono::milliseconds answer_margin{500};
 
 // logind's answer to a restart request.
 struct restart_answer {
@@ -25,6 +39,11 @@ struct restart_answer {
   // to sleep (OperationInProgress): after a restart of ours was accepted, that
   // is the restart going on; else it refuses.
   bool under_way = false;
+  // Why the disk kept the files from it in a way the administrator must hear
+  // of: "still going on after 1 s" while a flush hangs, this request's or an
+  // earlier one's, or what broke it off ("out of memory"). Empty otherwise, a
+  // file that could not be flushed included: the next request tries again.
+  std::string flush_trouble;
 };
 
 // logind's answer to whether a restart would be allowed now.
@@ -38,8 +57,9 @@ struct restart_permission {
 
 // Restarts the machine. Nothing here waits for an answer: a question is sent,
 // and its answer taken later, when it has come; each answer comes within
-// answer_timeout of its question. One question of each kind is on its way at a
-// time: asking again before the answer was taken forgets the first.
+// answer_timeout of its question, a restart request's within request_timeout.
+// One question of each kind is on its way at a time: asking again before the
+// answer was taken forgets the first.
 class restarter {
  public:
   virtual ~restarter() = default;
@@ -47,7 +67,7 @@ class restarter {
   // Asks for a forced restart: running programs are closed without being asked.
   // The files named go onto the disk first, with their folders' entries, on
   // the request's own way: the restart loses none of their lines, and a slow
-  // disk holds up nothing but the request.
+  // disk holds up nothing but the request, for flush_timeout at most.
   virtual void send_request(std::vector<std::string> to_flush) = 0;
 
   // The answer to the request, once it has come; nothing before, and nothing
@@ -66,11 +86,17 @@ class restarter {
 // Asks systemd-logind on the system bus to restart the machine, without asking
 // the user anything: logind decides by polkit whether the caller may. logind
 // answers OperationInProgress while a restart it accepted is under way: that
-// is the restart coming, and counts as accepted.
+// is the restart coming, and counts as accepted. The files handed with a
+// request are flushed on a thread of their own, which a hung fsync may hold
+// for good: the request waits for it flush_timeout at most, and while it
+// hangs, the requests after it go without flushing, so that a stalled disk
+// holds one thread, not one for each request.
 class logind_restarter final : public restarter {
  public:
-  // The bell rings when an answer has come; it may be null.
-  explicit logind_restarter(answer_bell* bell = nullptr);
+  // The bell rings when an answer has come; it may be null. The flushes go
+  // through flusher, the machine's files when null, from one thread at a time,
+  // which may outlive the restarter.
+  explicit logind_restarter(answer_bell* bell = nullptr, std::shared_ptr<files> flusher = nullptr);
   ~logind_restarter() override;
   logind_restarter(const logind_restarter&) = delete;
   logind_restarter& operator=(const logind_restarter&) = delete;
@@ -82,12 +108,18 @@ class logind_restarter final : public restarter {
   std::optional<restart_permission> take_permission() override;
 
  private:
+  struct disk_flush;
+  struct flush_outcome;
+
   std::optional<restart_answer> answer_from(std::optional<bus_reply> reply);
 
   answer_bell* bell_;
+  std::shared_ptr<files> flusher_;
+  // The last flush started, which may still be going on.
+  std::shared_ptr<disk_flush> flush_;
   std::unique_ptr<bus_call> request_;
   // Set on the request's thread, read once its reply is there.
-  std::shared_ptr<bool> flushed_;
+  std::shared_ptr<flush_outcome> flushed_;
   std::unique_ptr<bus_call> permission_;
 };
 

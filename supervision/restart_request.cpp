@@ -39,11 +39,24 @@ std::optional<std::string> permission_warning(const platform::restart_permission
   return said + "a restart may be refused" + std::string{see_readme};
 }
 
+// A request goes without the log and the marker when the disk holds them up:
+// their last lines may be lost with the restart, and the administrator hears
+// of it once, until a flush ends again.
+void disk_trouble(supervisor& s, const std::string& trouble) {
+  if (s.problems.disk_stalled.begins(!trouble.empty())) {
+    warn_administrator(s.platform, platform::event::log_not_on_disk,
+                       "the restart was asked for without waiting for report.log and delete.me to "
+                       "reach the disk (" + trouble + "): their last lines may be lost; the disk "
+                       "of " + s.state.base_dir + " may be failing");
+  }
+}
+
 void restart_answered(supervisor& s, const platform::restart_answer& answer) {
   restart_progress& progress = s.restart;
   progress.request_pending = false;
   // Lines that did not reach the disk go with the next request.
   if (!answer.flushed) progress.written_since_flush = true;
+  disk_trouble(s, answer.flush_trouble);
   // An accepted restart is under way, and the series it ends goes on, unlogged,
   // until the machine goes down: logind answers the next requests with
   // OperationInProgress, which then counts as accepted too. Before that, it
@@ -87,7 +100,7 @@ void ask_for_restart(supervisor& s, restart_asker asker) {
   }
   s.platform.restart.send_request(std::move(to_flush));
   progress.request_pending = true;
-  progress.request_answer_due = s.platform.time.monotonic() + platform::answer_timeout;
+  progress.request_answer_due = s.platform.time.monotonic() + platform::request_timeout;
   take_answers(s);
 }
 
@@ -116,7 +129,8 @@ void take_answers(supervisor& s) {
 
 void await_lock_restart_answer(supervisor& s) {
   if (!s.restart.request_pending || !s.restart.lock_restart_waiting) return;
-  if (const auto answer = s.platform.restart.wait_for_answer(platform::answer_timeout)) {
+  constexpr auto longest = platform::request_timeout + platform::answer_margin;
+  if (const auto answer = s.platform.restart.wait_for_answer(longest)) {
     restart_answered(s, *answer);
   }
 }

@@ -131,6 +131,7 @@ class lasting_problem {
 struct lasting_problems {
   lasting_problem heartbeat_undeletable;
   lasting_problem marker_unwritable;
+  lasting_problem disk_stalled;
 };
 
 struct supervisor {

@@ -22,7 +22,10 @@ struct due_tick {
 // for the real window and the simulated one alike. Ticks follow one another by
 // their due times, not by when they happened to run, so a late wake-up does not
 // shift later ticks; a tick missed entirely (the machine was suspended, say) is
-// dropped rather than made up for.
+// dropped rather than made up for. But the countdown's seconds are the clock's:
+// countdown ticks held up for a few seconds at most (by a tick waiting on a
+// slow disk, say) all run as soon as they can, so that the warning takes its
+// 180 seconds and no longer.
 class tick_scheduler {
  public:
   // Takes note of what a handler did to the timers; moment is when that
@@ -49,7 +52,7 @@ class tick_scheduler {
   };
 
   static const timer_control& control(const window_model& window, timer_id timer);
-  static std::chrono::milliseconds first_due_after(std::chrono::milliseconds due,
+  static std::chrono::milliseconds first_due_after(timer_id timer, std::chrono::milliseconds due,
                                                    std::chrono::milliseconds interval,
                                                    std::chrono::milliseconds now);
 

@@ -18,6 +18,14 @@ using namespace std::chrono_literals;
 using std::chrono::steady_clock;
 using ::testing::ElementsAre;
 
+// Notify as the service's template has it, and as a service that ignores the
+// notification a showing replaces: each showing a new one.
+constexpr const char* notify_interface = "org.freedesktop.Notifications";
+constexpr const char* notify_arguments = "susssasa{sv}i";
+constexpr const char* replacing_when_asked =
+    "if args[1]:\n    ret = args[1]\nelse:\n    ret = self.next_id\n    self.next_id += 1\n";
+constexpr const char* new_number_each_time = "ret = self.next_id\nself.next_id += 1\n";
+
 // Waits, as the window's event loop does, for the bell, and then takes the
 // replies.
 bool reply_taken(platform::answer_bell& bell, platform::desktop_notifier& notifier) {
@@ -57,10 +65,18 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
     ASSERT_TRUE(reply_taken(bell, notifier));
 
     // A showing answered after the bound: kept while still wanted, closed when a
-    // close or a newer show came meanwhile.
-    enum class meanwhile { nothing, close, newer_show };
-    for (const meanwhile came : {meanwhile::nothing, meanwhile::close, meanwhile::newer_show}) {
+    // close or a newer show came meanwhile; kept in place of the one it was to
+    // replace, which is closed, when a service that ignores what a showing
+    // replaces shows it beside.
+    enum class meanwhile { nothing, close, newer_show, beside };
+    for (const meanwhile came :
+         {meanwhile::nothing, meanwhile::close, meanwhile::newer_show, meanwhile::beside}) {
       SCOPED_TRACE(::testing::Message() << "row " << static_cast<int>(came));
+      if (came == meanwhile::beside) {
+        notifier.show({"Shown", "Body"});
+        ASSERT_TRUE(reply_taken(bell, notifier));
+        service.redefine(notify_interface, "Notify", notify_arguments, "u", new_number_each_time);
+      }
       service.freeze();
       notifier.show({"Late", "Body"});
       std::this_thread::sleep_for(platform::answer_timeout + 100ms);
@@ -78,6 +94,7 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
         ASSERT_TRUE(reply_taken(bell, notifier));
       }
     }
+    service.redefine(notify_interface, "Notify", notify_arguments, "u", replacing_when_asked);
 
     notifier.show({"Again", "Body"});
     notifier.close();
@@ -87,8 +104,12 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
     notifier.close();
     ASSERT_TRUE(reply_taken(bell, notifier));
 
-    // The program ends with a showing's number on its way longer than a close takes.
+    // The program ends with a showing given up, and the one after it, answered
+    // later than a close takes.
     service.freeze();
+    notifier.show({"Given up", "Body"});
+    std::this_thread::sleep_for(platform::answer_timeout + 100ms);
+    notifier.take_replies();
     notifier.show({"Last", "Body"});
     thaw_later = std::thread{[&service] {
       std::this_thread::sleep_for(700ms);
@@ -100,7 +121,9 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
   // The close at the end is sent as the notifier goes, and may reach the service
   // a moment later.
   const auto until = steady_clock::now() + platform::answer_timeout + scheduling_slack;
-  while (service.calls().size() < 15 && steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  while (service.calls().size() < 21 && steady_clock::now() < until) {
+    std::this_thread::sleep_for(20ms);
+  }
   EXPECT_THAT(service.calls(),
               ElementsAre(R"(Notify("vrnskdm", 0, "vrnskdm", "Summary", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(1)",
@@ -112,11 +135,17 @@ TEST(DesktopNotifier, ShowsOneCriticalNotificationAtATimeAndClosesItAfterItsShow
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Newer", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(4)",
                           "CloseNotification(5)",
-                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
-                          R"(Notify("vrnskdm", 6, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Shown", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 6, "vrnskdm", "Late", "Body", [], {"urgency": <y 2>}, 0))",
                           "CloseNotification(6)",
+                          "CloseNotification(7)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Again", "Body", [], {"urgency": <y 2>}, 0))",
+                          R"(Notify("vrnskdm", 8, "vrnskdm", "Third", "Body", [], {"urgency": <y 2>}, 0))",
+                          "CloseNotification(8)",
+                          R"(Notify("vrnskdm", 0, "vrnskdm", "Given up", "Body", [], {"urgency": <y 2>}, 0))",
                           R"(Notify("vrnskdm", 0, "vrnskdm", "Last", "Body", [], {"urgency": <y 2>}, 0))",
-                          "CloseNotification(7)"));
+                          "CloseNotification(9)",
+                          "CloseNotification(10)"));
 }
 
 // Without a notification service, or without a session bus, the showing fails

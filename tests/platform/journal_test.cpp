@@ -65,6 +65,7 @@ constexpr entry_row entry_rows[] = {
     {event::restart_not_made, true, "not made", "4983cbafc6ae49a1b8cfc9317ba75041", '4'},
     {event::restart_not_allowed, true, "a restart will be refused",
      "85fd52546bc3453eb562f116dcc9f3e4", '4'},
+    {event::log_not_on_disk, true, "disk", "2a89349078024fabacdea2c7466a8b77", '4'},
     {event::overlay_ended, true, "band ended", "836c6dd5b1264187a5bba5d419abc778", '4'},
 };
 

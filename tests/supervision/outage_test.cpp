@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -453,6 +454,40 @@ TEST(HeartbeatWatch, ACompanionFolderThatCannotBeUsedCountsAsNotInstalled) {
     run.load();
     run.advance(5s);
     EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  }
+}
+
+// A disk that answers each look at a file slowly, as under heavy writing,
+// holds the ticks up, but the countdown keeps to the clock: the restart is
+// asked for 181 s after the companion's last tick, late only by the looks of
+// the ticks around it.
+TEST(HeartbeatWatch, ASlowDiskDoesNotStretchTheCountdown) {
+  for (const milliseconds each_look : {0ms, 300ms, 700ms}) {
+    SCOPED_TRACE(each_look.count());
+    testing::faulty_watchdog faulty{shipped, nullptr};
+    simulated_watchdog& run = faulty.run;
+    faulty.files.fails = [&](testing::file_operation op, const std::string&) {
+      if (op == testing::file_operation::file_exists) run.clock.advance(each_look);
+      return false;
+    };
+    bool beating = true;
+    run.before_each_tick = [&] {
+      if (beating) run.beat();
+    };
+    run.write_settings(1, 1, 0);
+    run.install_companion();
+    run.load();
+    run.advance(10s);
+    beating = false;
+    const milliseconds silent_from = run.clock.monotonic();
+    run.advance(200s);
+    ASSERT_EQ(run.restart.requests.size(), 1u);
+    const milliseconds asked_after = run.restart.requests[0] - silent_from;
+    std::printf("[ measured ] each look at a file taking %lld ms: restart asked %.1f s after the "
+                "companion's last tick\n",
+                static_cast<long long>(each_look.count()),
+                static_cast<double>(asked_after.count()) / 1000);
+    EXPECT_LE(asked_after, 182s + 4 * each_look);
   }
 }
 

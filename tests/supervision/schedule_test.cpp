@@ -57,6 +57,7 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   simulated_watchdog& run = faulty.run;
   run.write_settings(1, 1, 0);
   run.restart.answer = testing::logind_answer::refuses;
+  run.restart.flush_trouble = "still going on after 1 s";
   run.load();
   const std::string restarted = run.log_lines().front();
   run_until(run, make_date_time(2026, 3, 3, 10, 0, 0));
@@ -72,6 +73,20 @@ TEST(ScheduledReboot, ARefusedSeriesAsksEverySecondButLogsHourly) {
   EXPECT_EQ(testing::count_of(run.journal.warnings, std::string{"the restart was not made: "} +
                                             testing::recording_restarter::refusal),
             25u);
+  // A disk that held the flushes up all day is told of once, and again only
+  // after a flush that ended.
+  const auto disk_warnings = [&] {
+    return std::count_if(run.journal.warnings.begin(), run.journal.warnings.end(),
+                         [](const std::string& warning) {
+                           return warning.starts_with("the restart was asked for without waiting");
+                         });
+  };
+  EXPECT_EQ(disk_warnings(), 1);
+  run.restart.flush_trouble.clear();
+  run.advance(1s);
+  run.restart.flush_trouble = "out of memory";
+  run.advance(1s);
+  EXPECT_EQ(disk_warnings(), 2);
 
   // Deleting the marker renews the period and ends the series; the next one
   // is logged from its first request again.

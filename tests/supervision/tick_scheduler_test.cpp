@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace vrnskdm::supervision {
 namespace {
 
@@ -97,6 +99,30 @@ TEST_F(TickScheduler, ALateWakeUpDoesNotShiftLaterTicks) {
   const due_tick late = *scheduler.next();
   scheduler.ticked(window, late, 1300ms);
   EXPECT_EQ(scheduler.next()->due, 2000ms);
+}
+
+// Held up for two seconds, by a watch tick on a slow disk, say, the countdown
+// makes up its ticks at once, and the warning keeps its length; the watch
+// skips what it missed.
+TEST_F(TickScheduler, ACountdownHeldUpBrieflyMakesUpItsTicks) {
+  window.timer1.set_interval(1000);
+  window.timer1.set_enabled(true);
+  window.timer2.set_interval(500);
+  window.timer2.set_enabled(true);
+  follow(0ms);
+  const milliseconds late = 2600ms;
+  std::vector<milliseconds> countdown_dues;
+  for (due_tick next = *scheduler.next(); next.due <= late; next = *scheduler.next()) {
+    if (next.timer == timer_id::timer2) {
+      countdown_dues.push_back(next.due);
+      window.timer2.set_interval(500);
+    } else {
+      EXPECT_EQ(next.due, 1000ms) << "a watch tick made up";
+    }
+    scheduler.ticked(window, next, late);
+  }
+  EXPECT_EQ(countdown_dues, (std::vector<milliseconds>{500ms, 1000ms, 1500ms, 2000ms, 2500ms}));
+  EXPECT_EQ(scheduler.next()->due, 3000ms);
 }
 
 TEST_F(TickScheduler, TicksMissedEntirelyAreDroppedNotMadeUp) {

@@ -183,12 +183,17 @@ dbus_mock::dbus_mock(const private_bus& bus, const mocked_service& service,
 
 void dbus_mock::refuse(const std::string& interface, const std::string& method,
                        const std::string& in_signature, const std::string& error_name) {
-  const std::string code = "raise dbus.exceptions.DBusException('refused by the test', name='" +
-                           error_name + "')";
+  redefine(interface, method, in_signature, "",
+           "raise dbus.exceptions.DBusException('refused by the test', name='" + error_name + "')");
+}
+
+void dbus_mock::redefine(const std::string& interface, const std::string& method,
+                         const std::string& in_signature, const std::string& out_signature,
+                         const std::string& code) {
   call_error error;
   check(sd_bus_call_method(control_.get(), mocked_.name, mocked_.path, mock_interface, "AddMethod",
                            &error.error, nullptr, "sssss", interface.c_str(), method.c_str(),
-                           in_signature.c_str(), "", code.c_str()),
+                           in_signature.c_str(), out_signature.c_str(), code.c_str()),
         "AddMethod", &error.error);
 }
 

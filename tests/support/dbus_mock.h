@@ -41,6 +41,12 @@ class dbus_mock {
   void refuse(const std::string& interface, const std::string& method,
               const std::string& in_signature, const std::string& error_name);
 
+  // From now on the method runs the Python code given (dbusmock's AddMethod:
+  // args, self and ret are there), in place of the template's.
+  void redefine(const std::string& interface, const std::string& method,
+                const std::string& in_signature, const std::string& out_signature,
+                const std::string& code);
+
   // The methods called on the service's main object so far, oldest first, each
   // as its name and its arguments, for example "Reboot(false)" or
   // Notify("vrnskdm", 0, [], {"urgency": <y 2>}): texts quoted, a variant

@@ -35,8 +35,9 @@ class simulated_watchdog {
 
   void load() { watchdog.load(); }
 
-  // Runs every tick due within the time given, each at its own due time; calls
-  // before_each_tick before every moment at which ticks fall due.
+  // Runs every tick due within the time given, each at its own due time, or
+  // later when a handler before it took the time; calls before_each_tick
+  // before every moment at which ticks fall due.
   void advance(std::chrono::milliseconds by);
 
   // The settings file pointing at the scratch companion folder.

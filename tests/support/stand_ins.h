@@ -58,13 +58,16 @@ class recording_restarter final : public platform::restarter {
   std::optional<platform::restart_answer> take_answer() override {
     if (!request_pending_ || !answer_there(requests.back())) return std::nullopt;
     request_pending_ = false;
+    const auto answered = [this](bool accepted, const char* failure, bool going_on = false) {
+      return platform::restart_answer{accepted, failure, flushed_, going_on, flush_trouble};
+    };
     switch (answer) {
-      case logind_answer::accepts: return platform::restart_answer{true, "", flushed_};
-      case logind_answer::refuses: return platform::restart_answer{false, refusal, flushed_};
-      case logind_answer::under_way: return platform::restart_answer{false, under_way, flushed_, true};
+      case logind_answer::accepts: return answered(true, "");
+      case logind_answer::refuses: return answered(false, refusal);
+      case logind_answer::under_way: return answered(false, under_way, true);
       case logind_answer::stays_silent: break;
     }
-    return platform::restart_answer{false, "no answer within 2 s", flushed_};
+    return answered(false, "no answer within 2 s");
   }
   // Waits on the simulated clock, for as long as a silent logind takes.
   std::optional<platform::restart_answer> wait_for_answer(std::chrono::milliseconds longest) override {
@@ -84,6 +87,7 @@ class recording_restarter final : public platform::restarter {
   }
 
   logind_answer answer = logind_answer::accepts;
+  std::string flush_trouble;       // what the answers say kept the files from the disk
   std::string permission = "yes";  // what CanReboot answers
   std::function<void()> on_request;
   std::vector<std::chrono::milliseconds> requests;
