@@ -284,7 +284,7 @@ TEST(Save, TheNextStartOrSaveRemovesOnlyThisUsersDraftsLeftBehind) {
       {"vrnskdm.ini.new-Ab3dEf7hI", left_as::file, 0, false},
       {"vrnskdm.ini.new-Ab3dEf7hIjk", left_as::file, 0, false},
       {"vrnskdm.ini.new-Ab3dEf7h_j", left_as::file, 0, false},
-      {"kiosk.ini.new-Ab3dEf7hIj", left_as::file, 0, false},
+      {"vrnskdm.cfg.new-Ab3dEf7hIj", left_as::file, 0, false},
       {"vrnskdm.ini.new-FolderOfMe", left_as::folder, 0, false},
       {"vrnskdm.ini.new-LinkToMine", left_as::link, 0, false},
   };
