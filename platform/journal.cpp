@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/un.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,11 +42,10 @@ ssize_t write_to_standard_error(std::string_view bytes) {
   }
   constexpr int own_flags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int own = ::open("/proc/self/fd/2", own_flags);
-  struct stat terminal {};
-  if (own < 0 && S_ISCHR(info.st_mode) && (own = ::open("/dev/tty", own_flags)) >= 0 &&
-      (::fstat(own, &terminal) != 0 || terminal.st_rdev != info.st_rdev)) {
-    ::close(own);
-    return -1;
+  // The terminal's session is known only to the program it is the controlling
+  // terminal of; /dev/tty is then that terminal.
+  if (own < 0 && S_ISCHR(info.st_mode) && ::tcgetsid(STDERR_FILENO) == ::getsid(0)) {
+    own = ::open("/dev/tty", own_flags);
   }
   if (own >= 0) {
     const ssize_t written = ::write(own, bytes.data(), bytes.size());
