@@ -90,8 +90,9 @@ class files {
   virtual std::optional<std::string> open_draft(file_handle handle, const std::string& beside) = 0;
 
   // Removes the drafts open_draft made beside the file at `beside` that were
-  // never put in its place (a save cut short by a crash or a power cut), and
-  // nothing else; fails when the folder cannot be read or one stays.
+  // never put in its place (a save cut short by a crash or a power cut): this
+  // user's ordinary files of a draft's form of name there, and nothing else.
+  // Fails when the folder cannot be read or one of them stays.
   virtual bool remove_drafts(const std::string& beside) = 0;
 
   // Puts the file at from in place of the one at to, in one step. The change of
