@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::chrono::milliseconds longest_pause{50};
 
-
 // The pipe's end a signal handler writes to: all a handler may safely do.
 int stop_pipe = -1;
 

@@ -192,7 +192,9 @@ TEST_F(SystemdJournal, NeverWaitsForAStandardErrorThatDoesNotRead) {
     std::string read(1 << 16, '\0');
     std::string lines;
     const auto drain = [&] {
-      for (ssize_t got; (got = ::read(ends[0], read.data(), read.size())) > 0;) lines.append(read, 0, got);
+      for (ssize_t got; (got = ::read(ends[0], read.data(), read.size())) > 0;) {
+        lines.append(read, 0, static_cast<std::size_t>(got));
+      }
     };
     while (warned.wait_for(10ms) != std::future_status::ready) drain();
     drain();

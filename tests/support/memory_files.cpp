@@ -70,7 +70,8 @@ std::optional<std::string> memory_files::open_draft(platform::file_handle handle
 }
 
 bool memory_files::remove_drafts(const std::string& beside) {
-  std::erase_if(contents_, [&beside](const auto& file) { return platform::is_draft_of(file.first, beside); });
+  std::erase_if(contents_,
+                [&beside](const auto& file) { return platform::is_draft_of(file.first, beside); });
   return true;
 }
 
