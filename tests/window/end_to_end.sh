@@ -95,7 +95,13 @@ mkdir "$early"
 (cd "$early" && exec "$program") >"$scratch/early.log" 2>&1 &
 early_pid=$!
 helper_pids="$helper_pids $early_pid"
-sleep 2
+# Once it catches SIGTERM, its start-up is under way.
+catches_term() { [ $((0x$(awk '/^SigCgt:/ { print $2 }' "/proc/$early_pid/status") >> 14 & 1)) -eq 1 ]; }
+for _ in $(seq 50); do
+  catches_term && break
+  sleep 0.1
+done
+catches_term || fail "the program did not start"
 kill -TERM "$early_pid"
 stopped_at=$(now_ms)
 status=0
