@@ -104,8 +104,11 @@ done
 catches_term || fail "the program did not start"
 kill -TERM "$early_pid"
 stopped_at=$(now_ms)
+(sleep 10 && kill -KILL "$early_pid") 2>/dev/null &
+watcher=$!
 status=0
 wait "$early_pid" || status=$?
+kill "$watcher" 2>/dev/null || true
 [ "$status" -eq 0 ] || fail "stopped in the start-up's wait, the program ended with status $status"
 took=$(($(now_ms) - stopped_at))
 [ "$took" -lt 1000 ] || fail "stopped in the start-up's wait, the program took $took ms to end"
