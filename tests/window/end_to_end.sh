@@ -106,6 +106,7 @@ kill -TERM "$early_pid"
 stopped_at=$(now_ms)
 (sleep 10 && kill -KILL "$early_pid") 2>/dev/null &
 watcher=$!
+helper_pids="$helper_pids $watcher"
 status=0
 wait "$early_pid" || status=$?
 kill "$watcher" 2>/dev/null || true
