@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,11 +20,6 @@ namespace {
 // Large, so that skipping a very long line takes few calls.
 constexpr std::size_t read_chunk = 65536;
 
-// A name with a NUL in it would be cut short by the system and name another file.
-bool usable_path(const std::string& path) {
-  return !path.empty() && path.find('\0') == std::string::npos;
-}
-
 bool write_all(int descriptor, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
@@ -35,32 +29,6 @@ bool write_all(int descriptor, std::string_view bytes) {
   }
   return true;
 }
-
-// The name of the file, as a step of a walk: -1 with ELOOP for a link, which the
-// walk follows when it may.
-int look_at(int folder, const std::string& name, struct stat& info) {
-  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  if (!S_ISLNK(info.st_mode)) return 0;
-  errno = ELOOP;
-  return -1;
-}
-
-// A name no one can have guessed, for a draft made beside the file it replaces:
-// whoever may write in a shared folder could otherwise make that name first.
-std::optional<std::string> fresh_suffix() {
-  constexpr std::string_view letters =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::array<unsigned char, 10> bytes{};
-  const ssize_t got = ::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK);
-  if (got != static_cast<ssize_t>(bytes.size())) return std::nullopt;
-  std::string suffix = ".new-";
-  for (const unsigned char byte : bytes) suffix += letters[byte % letters.size()];
-  return suffix;
-}
-
-// Each name taken is another user's file, or one put there by chance: a few
-// more tries, and then the folder counts as one no draft can be made in.
-constexpr int draft_tries = 16;
 
 // Where the first CR or LF lies in the bytes, or size when there is none.
 std::size_t line_end_in(const char* bytes, std::size_t size) {
@@ -107,7 +75,8 @@ bool posix_files::may_delete_in(const std::string& folder) {
   const auto check = [](int above, const std::string& name) {
     struct stat info {};
     if (look_at(above, name, info) != 0) return -1;
-    return ::faccessat(above, name.c_str(), W_OK | X_OK, 0);
+    // By the user the watchdog acts as, as the deletions will be.
+    return ::faccessat(above, name.c_str(), W_OK | X_OK, AT_EACCESS);
   };
   return usable_path(folder) && walk_.walk(folder, check).result == 0;
 }
@@ -234,75 +203,6 @@ bool posix_files::close_file(file_handle handle) {
 
 void posix_files::close_all_files() {
   while (!open_.empty()) close_file(open_.begin()->first);
-}
-
-std::optional<std::string> posix_files::open_draft(file_handle handle, const std::string& beside) {
-  if (handle < 1 || handle > last_handle || open_.contains(handle) || !usable_path(beside)) {
-    return std::nullopt;
-  }
-  std::string suffix;
-  // A file the administrator made private stays private: the draft is made
-  // private and given the old file's permissions through its own descriptor.
-  const auto make_draft = [&suffix](int folder, const std::string& name) {
-    struct stat old_file {};
-    const bool replaces = look_at(folder, name, old_file) == 0 && S_ISREG(old_file.st_mode);
-    for (int tries = 0; tries < draft_tries; ++tries) {
-      const std::optional<std::string> fresh = fresh_suffix();
-      if (!fresh) return -1;
-      suffix = *fresh;
-      const std::string draft = name + suffix;
-      const int descriptor =
-          ::openat(folder, draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   replaces ? 0600 : 0666);
-      if (descriptor < 0 && errno == EEXIST) continue;
-      if (descriptor < 0 || !replaces || ::fchmod(descriptor, old_file.st_mode & 07777) == 0) {
-        return descriptor;
-      }
-      const int error = errno;
-      ::close(descriptor);
-      ::unlinkat(folder, draft.c_str(), 0);
-      errno = error;
-      return -1;
-    }
-    errno = EEXIST;
-    return -1;
-  };
-  const link_walk::walked walked = walk_.walk(beside, make_draft);
-  if (walked.result < 0) return std::nullopt;
-  open_[handle].descriptor = walked.result;
-  return walked.path + suffix;
-}
-
-bool posix_files::replace_file(const std::string& from, const std::string& to) {
-  if (!usable_path(from) || !usable_path(to)) return false;
-  const auto rename_into = [this, &from](int to_folder, const std::string& to_name) {
-    const auto rename = [&to_folder, &to_name](int from_folder, const std::string& name) {
-      return ::renameat(from_folder, name.c_str(), to_folder, to_name.c_str());
-    };
-    const link_walk::walked renamed = walk_.walk(from, rename);
-    // A link refused on the way to the draft is no link at the name replaced.
-    errno = renamed.stopped ? EACCES : renamed.error;
-    return renamed.result;
-  };
-  return walk_.walk(to, rename_into).result == 0;
-}
-
-// Opened as open_text opens: no pipe to wait on, no device, no link that may
-// not be followed. The folder synced is the one the file was found in.
-bool posix_files::flush_to_disk(const std::string& path) {
-  const auto flush = [](int folder, const std::string& name) {
-    const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) return -1;
-    struct stat info {};
-    bool synced = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(file) == 0;
-    ::close(file);
-    const int entries = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    synced = synced && entries >= 0 && ::fsync(entries) == 0;
-    if (entries >= 0) ::close(entries);
-    errno = synced ? 0 : EIO;
-    return synced ? 0 : -1;
-  };
-  return usable_path(path) && walk_.walk(path, flush).result == 0;
 }
 
 folder_lock::folder_lock(const std::string& folder) {

@@ -89,6 +89,12 @@ class files {
   // draft nor have it written into a file of theirs.
   virtual std::optional<std::string> open_draft(file_handle handle, const std::string& beside) = 0;
 
+  // Removes the drafts open_draft made beside the file at `beside` that were
+  // never put in its place (a save cut short by a crash or a power cut): this
+  // user's ordinary files of a draft's form of name there, and nothing else.
+  // Fails when the folder cannot be read or one of them stays.
+  virtual bool remove_drafts(const std::string& beside) = 0;
+
   // Puts the file at from in place of the one at to, in one step. The change of
   // the folder may not be on the disk yet: flush_to_disk brings it there.
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
@@ -97,6 +103,11 @@ class files {
   // entry; fails, as open_text does, for what is no ordinary file.
   virtual bool flush_to_disk(const std::string& path) = 0;
 };
+
+// Whether name is the name of a draft open_draft makes beside `beside`, both
+// as names in one folder or both as paths: `beside`, ".new-" and ten letters
+// or digits.
+bool is_draft_of(std::string_view name, std::string_view beside);
 
 // The files of the machine, through POSIX calls, each reached by a link_walk.
 // Only ordinary files are opened: a pipe or a device where a file should be
@@ -125,6 +136,7 @@ class posix_files final : public files {
   bool close_file(file_handle handle) override;
   void close_all_files() override;
   std::optional<std::string> open_draft(file_handle handle, const std::string& beside) override;
+  bool remove_drafts(const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override;
 

@@ -1,12 +1,16 @@
 #include "journal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -16,9 +20,45 @@ namespace vrnskdm::platform {
 
 namespace {
 
-// A line that cannot go at once is lost; the journal has it.
-void write_or_drop(int descriptor, const std::string& line) {
-  [[maybe_unused]] const ssize_t written = ::write(descriptor, line.data(), line.size());
+// Standard error never holds the watchdog up: a reader that stopped reading
+// loses the line, which the journal has. Where standard error is no file, the
+// bytes go only when poll says there is room at once: a socket's with
+// MSG_DONTWAIT, a pipe's or a terminal's through an opening of its own that is
+// non-blocking without changing the one the program shares with others.
+// Another user's pipe or terminal (runuser ... | tee, a su session) cannot be
+// opened again: a terminal is then reached as the controlling one, when it is;
+// a pipe through the shared descriptor itself, never made non-blocking (that
+// flag would change it for every other writer too), where no more than
+// PIPE_BUF after poll's word that there is room goes whole at once. Gives how
+// many bytes went, or -1.
+ssize_t write_to_standard_error(std::string_view bytes) {
+  struct stat info {};
+  if (::fstat(STDERR_FILENO, &info) != 0) return -1;
+  if (S_ISREG(info.st_mode)) return ::write(STDERR_FILENO, bytes.data(), bytes.size());
+  pollfd room{STDERR_FILENO, POLLOUT, 0};
+  if (::poll(&room, 1, 0) != 1 || room.revents != POLLOUT) return -1;
+  if (S_ISSOCK(info.st_mode)) {
+    return ::send(STDERR_FILENO, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
+  constexpr int own_flags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int own = ::open("/proc/self/fd/2", own_flags);
+  // The terminal's session is known only to the program it is the controlling
+  // terminal of; /dev/tty is then that terminal.
+  if (own < 0 && S_ISCHR(info.st_mode) && ::tcgetsid(STDERR_FILENO) == ::getsid(0)) {
+    own = ::open("/dev/tty", own_flags);
+  }
+  if (own >= 0) {
+    const ssize_t written = ::write(own, bytes.data(), bytes.size());
+    ::close(own);
+    return written;
+  }
+  if (!S_ISFIFO(info.st_mode)) return -1;
+  // Where the kernel has it, RWF_NOWAIT keeps another writer that filled the
+  // pipe since the poll from holding this one up.
+  const iovec vector{const_cast<char*>(bytes.data()), bytes.size()};
+  const ssize_t written = ::pwritev2(STDERR_FILENO, &vector, 1, -1, RWF_NOWAIT);
+  if (written >= 0 || errno != EOPNOTSUPP) return written;
+  return ::write(STDERR_FILENO, bytes.data(), bytes.size());
 }
 
 // The journal's native form: "FIELD=value" lines; a value with a line break in
@@ -57,28 +97,21 @@ systemd_journal::systemd_journal(std::string socket_path) : socket_path_{std::mo
 // syslog's priorities: 5 notice for the events, 4 warning for the administrator.
 void systemd_journal::record(event kind, std::string_view message) { send(kind, message, '5'); }
 
-// Standard error never holds the watchdog up: a reader that stopped reading
-// loses the line, which the journal has. A pipe or a terminal is reached
-// through an opening of its own, non-blocking without changing the one the
-// program shares with others; a line no longer than PIPE_BUF goes whole or
-// not at all.
 void systemd_journal::warn(event kind, std::string_view message) {
   send(kind, message, '4');
   std::string line = "vrnskdm: " + std::string{message};
   line.resize(std::min<std::size_t>(line.size(), PIPE_BUF - 1));
   line.push_back('\n');
-  struct stat info {};
-  if (::fstat(STDERR_FILENO, &info) != 0) return;
-  if (S_ISREG(info.st_mode)) {
-    write_or_drop(STDERR_FILENO, line);
-  } else if (S_ISSOCK(info.st_mode)) {
-    static_cast<void>(::send(STDERR_FILENO, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
-  } else {
-    const int own = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (own < 0) return;
-    write_or_drop(own, line);
-    ::close(own);
+  // A terminal or a socket may take a line only in part when it is nearly
+  // full: its rest goes before the next line, which is lost while it cannot.
+  const std::lock_guard guard{standard_error_guard_};
+  if (!unsent_.empty()) {
+    const ssize_t written = write_to_standard_error(unsent_);
+    unsent_.erase(0, written > 0 ? static_cast<std::size_t>(written) : 0);
+    if (!unsent_.empty()) return;
   }
+  const ssize_t written = write_to_standard_error(line);
+  if (written > 0) unsent_ = line.substr(static_cast<std::size_t>(written));
 }
 
 void systemd_journal::set_folders(std::string folder, std::string companion_folder) {

@@ -3,6 +3,7 @@
 // The system's log: a copy of every event, and warnings for the administrator.
 
 #include <array>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -107,6 +108,9 @@ class systemd_journal final : public journal {
   void send(event kind, std::string_view message, char priority);
 
   std::string socket_path_;
+  // Warnings may come from another thread than the one the ticks run on.
+  std::mutex standard_error_guard_;
+  std::string unsent_;  // the rest of a line standard error took only in part
   std::string folder_;
   std::string companion_folder_;
 };

@@ -78,6 +78,17 @@ bool may_follow(const struct stat& link, const struct stat& folder) {
 
 }  // namespace
 
+bool usable_path(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+int look_at(int folder, const std::string& name, struct stat& info) {
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (!S_ISLNK(info.st_mode)) return 0;
+  errno = ELOOP;
+  return -1;
+}
+
 link_walk::link_walk(journal* warnings, int working_folder)
     : working_{working_folder}, warnings_{warnings} {
   std::array<char, PATH_MAX> name{};

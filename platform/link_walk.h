@@ -3,6 +3,8 @@
 // Reaching a file one name at a time from folders held open, under the rule for
 // symbolic links.
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <mutex>
 #include <set>
@@ -18,6 +20,14 @@ namespace vrnskdm::platform {
 // with errno set. It must not follow a link there but report ELOOP, which makes
 // the walk follow that link when it may and then call the step again.
 using last_step = std::function<int(int folder, const std::string& name)>;
+
+// Whether a path can be walked at all: a name with a NUL in it would be cut
+// short by the system and name another file.
+bool usable_path(const std::string& path);
+
+// A look at the name in the folder, as a step may take it: 0 with info filled
+// in, or -1 with errno; ELOOP for a link, which the walk follows when it may.
+int look_at(int folder, const std::string& name, struct stat& info);
 
 // Paths are walked by the process itself, never by the kernel: each folder on
 // the way is opened from the one before, without following a link, so that the

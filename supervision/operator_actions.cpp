@@ -43,6 +43,7 @@ saved write_settings(const supervisor_state& state, platform::files& fs) {
   if (state.companion_dir.find_first_of("\r\n") != std::string::npos) return saved::no;
   const std::optional<std::string> settings = fs.file_behind(settings_path(state.base_dir));
   if (!settings) return saved::no;
+  fs.remove_drafts(*settings);
   const platform::file_handle handle = fs.free_handle();
   // Only a draft this save made is ever deleted: a file at any other name may
   // be somebody else's.

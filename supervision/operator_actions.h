@@ -37,7 +37,8 @@ enum class saved {
 // a crash or a full disk leaves either the old file or the whole new one, never
 // part of one; a restart may follow at any moment. A settings file that is a
 // symbolic link stays one: the file it points to is replaced, keeping its
-// permissions. A folder with a line break in it is never written.
+// permissions. A folder with a line break in it is never written. Drafts that
+// an earlier save cut short left there are removed first.
 saved write_settings(const supervisor_state& state, platform::files& fs);
 
 }  // namespace vrnskdm::supervision

@@ -73,6 +73,10 @@ void on_load(supervisor& s, build kind) {
   } else {
     take_default_settings(state);
   }
+  // A save cut short by a crash or a power cut left its draft behind.
+  if (const auto settings = s.platform.fs.file_behind(settings_path(state.base_dir))) {
+    s.platform.fs.remove_drafts(*settings);
+  }
   name_folders_in_journal(s.platform, state);
 
   // Values a control refuses leave it in its design state.

@@ -20,7 +20,8 @@ inline constexpr int watch_interval_ms = 1000;
 
 // The start-up, run once when the window loads and before it is shown: waits for
 // the clock to settle (unless in a debug build), prepares the controls and
-// timers, reads the settings or takes the defaults, opens a scheduled-reboot
+// timers, reads the settings or takes the defaults, removes the drafts a save
+// cut short left beside the settings file, opens a scheduled-reboot
 // period by writing the marker, and logs the restart. A failing file operation
 // is skipped and the next one runs; the start-up always completes.
 void on_load(supervisor& s, build kind);

@@ -4,18 +4,19 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <iterator>
 
 namespace vrnskdm::window {
 
 namespace {
 
 constexpr std::chrono::milliseconds longest_pause{50};
-
-constexpr int stop_signals[] = {SIGTERM, SIGINT, SIGHUP};
 
 // The pipe's end a signal handler writes to: all a handler may safely do.
 int stop_pipe = -1;
@@ -74,20 +75,30 @@ stop_on_signals::stop_on_signals() {
   stop_pipe = ends[1];
   notifier_.emplace(read_end_, QSocketNotifier::Read);
   QObject::connect(&*notifier_, &QSocketNotifier::activated, &*notifier_, [this] {
-    asked_ = true;
     notifier_->setEnabled(false);
+    // Before the event loop runs, the stop comes during the start-up's wait
+    // for the clock: nothing was started yet, and nothing is written.
+    if (QThread::currentThread()->loopLevel() == 0) std::_Exit(EXIT_SUCCESS);
     QCoreApplication::quit();
   });
   struct sigaction action {};
   action.sa_handler = ask_to_stop;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signal : stop_signals) ::sigaction(signal, &action, nullptr);
+  for (std::size_t each = 0; each < std::size(stop_signals); ++each) {
+    ::sigaction(stop_signals[each], nullptr, &before_[each]);
+    // One ignored at the start stays ignored, as nohup and a shell's
+    // background jobs expect; SIGTERM, the session's own stop, never is.
+    if (stop_signals[each] != SIGTERM && before_[each].sa_handler == SIG_IGN) continue;
+    ::sigaction(stop_signals[each], &action, nullptr);
+  }
 }
 
 stop_on_signals::~stop_on_signals() {
   if (read_end_ < 0) return;
-  for (const int signal : stop_signals) std::signal(signal, SIG_DFL);
+  for (std::size_t each = 0; each < std::size(stop_signals); ++each) {
+    ::sigaction(stop_signals[each], &before_[each], nullptr);
+  }
   ::close(stop_pipe);
   ::close(read_end_);
   stop_pipe = -1;

@@ -5,6 +5,8 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <array>
+#include <csignal>
 #include <functional>
 #include <optional>
 
@@ -56,7 +58,10 @@ class tick_timer {
 // Ends the program as closing its window does when the session or a user asks
 // it to stop (SIGTERM, as at logout, SIGINT or SIGHUP): the signal reaches the
 // event loop through a pipe, so that the end runs as after a close, with a
-// restart's answer awaited and the desktop's notification taken away.
+// restart's answer awaited and the desktop's notification taken away. A stop
+// before the event loop runs, in the start-up's wait for the clock, ends the
+// program there and then, with status 0. SIGINT or SIGHUP ignored at the
+// start (nohup, a background job) stays ignored.
 class stop_on_signals {
  public:
   stop_on_signals();
@@ -64,14 +69,12 @@ class stop_on_signals {
   stop_on_signals(const stop_on_signals&) = delete;
   stop_on_signals& operator=(const stop_on_signals&) = delete;
 
-  // Whether a stop was asked for; one asked for before the event loop ran
-  // could not end it.
-  bool asked() const { return asked_; }
-
  private:
+  static constexpr std::array<int, 3> stop_signals{SIGTERM, SIGINT, SIGHUP};
+
   int read_end_ = -1;
   std::optional<QSocketNotifier> notifier_;
-  bool asked_ = false;
+  std::array<struct sigaction, stop_signals.size()> before_{};  // given back at the end
 };
 
 }  // namespace vrnskdm::window

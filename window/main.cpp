@@ -65,7 +65,7 @@ int main(int argc, char* argv[]) {
   const vrnskdm::window::stop_on_signals stop;
   vrnskdm::window::operator_window window{watchdog, &answered};
   window.start();
-  const int status = stop.asked() ? 0 : QApplication::exec();
+  const int status = QApplication::exec();
   watchdog.end();
   return status;
 }

@@ -1,10 +1,16 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,11 +19,45 @@
 #include "support/stand_ins.h"
 #include "support/temp_folder.h"
 
+namespace {
+
+// What getrandom fails with, as a seccomp filter or a pool not ready yet just
+// after the machine started make it fail; 0 while it works.
+int getrandom_error = 0;
+// The inode of each file and folder fsync was given while counting, which
+// only this thread's test does: other tests may flush from threads of theirs.
+std::atomic<bool> counting_syncs = false;
+std::vector<ino_t> synced;
+
+}  // namespace
+
+// The C library's, for the whole test program: the one failing when told to,
+// the other counted.
+extern "C" ssize_t getrandom(void* buffer, std::size_t length, unsigned int flags) {
+  if (getrandom_error != 0) {
+    errno = getrandom_error;
+    return -1;
+  }
+  return ::syscall(SYS_getrandom, buffer, length, flags);
+}
+
+extern "C" int fsync(int descriptor) {
+  struct stat info {};
+  if (counting_syncs && ::fstat(descriptor, &info) == 0) synced.push_back(info.st_ino);
+  return static_cast<int>(::syscall(SYS_fsync, descriptor));
+}
+
 namespace vrnskdm::platform {
 namespace {
 
 using testing::lines;
 using testing::scratch_dir;
+
+ino_t inode_of(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_ino;
+}
 
 class PosixFiles : public ::testing::Test {
  protected:
@@ -186,8 +226,30 @@ TEST_F(PosixFiles, ReplacesAFileInOneStep) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_FALSE(std::filesystem::exists(*draft));
   EXPECT_FALSE(fs.replace_file(*draft, dir.file("old")));
+  // The file's lines, and then its folder's entry: without that, a power cut
+  // brings the old file back.
+  synced.clear();
+  counting_syncs = true;
   EXPECT_TRUE(fs.flush_to_disk(dir.file("old")));
+  counting_syncs = false;
+  EXPECT_EQ(synced, (std::vector<ino_t>{inode_of(dir.file("old")), inode_of(dir.path())}));
   EXPECT_FALSE(fs.flush_to_disk(*draft));
+}
+
+// The kernel giving no randomness (a filter that denies the call, or its pool
+// not ready yet just after the machine started) keeps no save from its draft.
+TEST_F(PosixFiles, MakesDraftsWhereTheKernelGivesNoRandomness) {
+  dir.write("old", "");
+  for (const int error : {EAGAIN, ENOSYS}) {
+    getrandom_error = error;
+    const std::optional<std::string> first = fs.open_draft(1, dir.file("old"));
+    const std::optional<std::string> second = fs.open_draft(2, dir.file("old"));
+    getrandom_error = 0;
+    ASSERT_TRUE(first && second) << error;
+    EXPECT_NE(*first, *second);
+    EXPECT_TRUE(is_draft_of(*first, dir.file("old"))) << *first;
+    fs.close_all_files();
+  }
 }
 
 // The watchdog's user for a while, as a test running as root cannot be otherwise.
@@ -286,8 +348,52 @@ TEST_F(PosixFiles, FollowsOnlyLinksThatThisUserTheFoldersOwnerOrRootMade) {
   EXPECT_EQ(journal.warnings.size(), 2u);
 }
 
+struct deletable_case {
+  const char* name;
+  mode_t mode;
+  uid_t owner;
+  bool deletable;
+};
+
+// The heartbeat is deleted as the user the watchdog acts as: a companion folder
+// it may read but not write is told of at once, not found out at the first beat.
+TEST_F(PosixFiles, MayDeleteOnlyWhereThisUserMayWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+  constexpr uid_t watchdog = 65532, other = 65534;
+  const deletable_case cases[] = {
+      {"its own", 0755, watchdog, true},
+      {"another user's it may only read", 0755, other, false},
+      {"another user's it may not read", 0700, other, false},
+      {"another user's open to all", 0777, other, true},
+      {"its own, made read-only", 0555, watchdog, false},
+  };
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  for (const deletable_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir.file("companion"));
+    std::filesystem::create_directory(dir.file("companion"));
+    ASSERT_EQ(::chown(dir.file("companion").c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(::chmod(dir.file("companion").c_str(), c.mode), 0);
+    const acting_as user{watchdog};
+    EXPECT_EQ(fs.may_delete_in(dir.file("companion")), c.deletable);
+  }
+}
+
 TEST_F(PosixFiles, TheWorkingDirectoryIsTheScratchFolder) {
   EXPECT_EQ(fs.current_dir(), dir.path());
+  // A folder beside it whose name begins with its name (/srv/kiosk-tv beside
+  // /srv/kiosk) is no place inside it.
+  const std::string beside = dir.path() + "-tv";
+  std::filesystem::create_directory(beside);
+  {
+    std::ofstream{beside + "/telvnor.vkd"};
+    const folder_lock lock{dir.path()};
+    posix_files guarded{nullptr, lock.descriptor()};
+    EXPECT_TRUE(guarded.file_exists(beside + "/telvnor.vkd"));
+    EXPECT_TRUE(guarded.may_delete_in(beside));
+    EXPECT_TRUE(guarded.delete_file(beside + "/telvnor.vkd"));
+  }
+  std::filesystem::remove_all(beside);
 }
 
 // One holder at a time for each folder, and no file left in it to show the lock.

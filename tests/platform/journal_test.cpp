@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <set>
@@ -131,24 +135,85 @@ TEST_F(SystemdJournal, NeverWaitsForAJournalThatDoesNotRead) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   EXPECT_FALSE(stuck.receive().empty());
 
-  // Nor does a standard error that nobody reads: a pipe fills after a few
-  // hundred warnings. Drained afterwards, so that a warning stuck there ends.
-  int pipe_ends[2];
-  ASSERT_EQ(::pipe2(pipe_ends, O_CLOEXEC), 0);
-  const int saved_stderr = ::dup(STDERR_FILENO);
-  ::dup2(pipe_ends[1], STDERR_FILENO);
-  auto warned = std::async(std::launch::async, [this] {
-    for (int warning = 0; warning < 2000; ++warning) journal.warn(event::link_refused, std::string(200, 'x'));
-  });
-  const bool returned = warned.wait_for(2s) == std::future_status::ready;
-  ::fcntl(pipe_ends[0], F_SETFL, O_NONBLOCK);
-  std::string drained(1 << 16, '\0');
-  while (warned.wait_for(10ms) != std::future_status::ready) {
-    static_cast<void>(::read(pipe_ends[0], drained.data(), drained.size()));
+}
+
+struct standard_error_case {
+  const char* name;
+  std::function<bool(int ends[2])> make;  // the reader's end, then the program's
+  uid_t user;                             // the watchdog acts as
+  bool reached;  // false for a terminal it can neither open nor has as its own
+};
+
+std::size_t open_descriptors() {
+  const std::filesystem::directory_iterator entries{"/proc/self/fd"};
+  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+// Nor does a standard error that nobody reads, and a pipe fills after a few
+// hundred warnings: a pipe or a terminal, one of another user (runuser -u kiosk
+// -- vrnskdm | tee), a service's journal stream. A reader that reads has every
+// line, whole; the shared descriptor is never made non-blocking, and no
+// warning keeps a descriptor open.
+TEST_F(SystemdJournal, NeverWaitsForAStandardErrorThatDoesNotRead) {
+  const auto pipe = [](int ends[2]) { return ::pipe2(ends, O_CLOEXEC) == 0; };
+  const auto terminal = [](int ends[2]) {
+    ends[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ends[0] < 0 || ::grantpt(ends[0]) != 0 || ::unlockpt(ends[0]) != 0) return false;
+    ends[1] = ::open(::ptsname(ends[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return ends[1] >= 0;
+  };
+  const standard_error_case cases[] = {
+      {"a pipe", pipe, 0, true},
+      {"another user's pipe", pipe, 65534, true},
+      {"a stream socket",
+       [](int ends[2]) { return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0; },
+       0, true},
+      {"a terminal", terminal, 0, true},
+      {"another user's terminal", terminal, 65534, false},
+  };
+  for (const standard_error_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.user != 0 && ::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    int ends[2];
+    ASSERT_TRUE(c.make(ends));
+    const int flags = ::fcntl(ends[1], F_GETFL);
+    const bool is_terminal = ::isatty(ends[1]) == 1;
+    const int saved_stderr = ::dup(STDERR_FILENO);
+    ::dup2(ends[1], STDERR_FILENO);
+    const std::size_t descriptors = open_descriptors();
+    ASSERT_EQ(::seteuid(c.user), 0);
+    auto warned = std::async(std::launch::async, [this] {
+      for (int warning = 0; warning < 2000; ++warning) {
+        journal.warn(event::link_refused, std::string(200, 'x'));
+      }
+    });
+    const bool returned = warned.wait_for(2s) == std::future_status::ready;
+    // Drained, so that a warning stuck there ends.
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    std::string read(1 << 16, '\0');
+    std::string lines;
+    const auto drain = [&] {
+      for (ssize_t got; (got = ::read(ends[0], read.data(), read.size())) > 0;) {
+        lines.append(read, 0, static_cast<std::size_t>(got));
+      }
+    };
+    while (warned.wait_for(10ms) != std::future_status::ready) drain();
+    drain();
+    // Read, it takes what it took in part and the next line.
+    journal.warn(event::link_refused, std::string(200, 'x'));
+    ASSERT_EQ(::seteuid(0), 0);
+    drain();
+    EXPECT_TRUE(returned) << "a warning waited for standard error";
+    EXPECT_EQ(open_descriptors(), descriptors);
+    EXPECT_EQ(::fcntl(ends[1], F_GETFL), flags);
+    ::dup2(saved_stderr, STDERR_FILENO);
+    for (const int end : {saved_stderr, ends[0], ends[1]}) ::close(end);
+    const std::string line = "vrnskdm: " + std::string(200, 'x') + "\n";
+    if (is_terminal) std::erase(lines, '\r');  // its line end
+    EXPECT_GE(lines.size(), c.reached ? line.size() : 0);
+    EXPECT_EQ(lines.size() % line.size(), 0u) << "half a line";
+    EXPECT_EQ(lines.find_first_not_of(line), std::string::npos);
   }
-  ::dup2(saved_stderr, STDERR_FILENO);
-  for (const int end : {saved_stderr, pipe_ends[0], pipe_ends[1]}) ::close(end);
-  EXPECT_TRUE(returned) << "a warning waited for standard error";
 }
 
 }  // namespace

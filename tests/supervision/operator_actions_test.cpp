@@ -153,12 +153,13 @@ TEST(Save, BringsTheNewFileOntoTheDiskBeforeReplacingTheOld) {
   run.watchdog.save();
 
   const std::string settings = settings_path(run.dir.path());
-  ASSERT_GT(operations.size(), 3u);
-  const std::string draft = operations[3].second;
+  ASSERT_GT(operations.size(), 4u);
+  const std::string draft = operations[4].second;
   EXPECT_NE(draft, settings);
   EXPECT_EQ(std::filesystem::path{draft}.parent_path(), run.dir.path());
   const std::vector<std::pair<file_operation, std::string>> expected{
-      {file_operation::file_behind, settings},  {file_operation::free_handle, ""},
+      {file_operation::file_behind, settings},  {file_operation::remove_drafts, settings},
+      {file_operation::free_handle, ""},
       {file_operation::open_draft, settings},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
       {file_operation::write_line, draft},      {file_operation::write_line, draft},
@@ -178,7 +179,8 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
       crlf_text({"telvnor_path=/old", "Reboot=1", "Reboot24=1", "Reboot24_v=2"});
   const std::string new_file =
       crlf_text({"telvnor_path=/new", "Reboot=0", "Reboot24=1", "Reboot24_v=2"});
-  constexpr int steps_of_a_save = 11;
+  constexpr int steps_of_a_save = 12;
+  constexpr int removing_old_drafts = 1;
   constexpr int flushing_the_folder = steps_of_a_save - 1;
   for (int failing = 0; failing < steps_of_a_save; ++failing) {
     SCOPED_TRACE(failing);
@@ -194,10 +196,10 @@ TEST(Save, AFailingStepKeepsTheOldFileAndSaysSo) {
     run.window().reboot.set_value(0);
     run.watchdog.save();
 
-    const bool in_place = failing == flushing_the_folder;
+    const bool in_place = failing == flushing_the_folder || failing == removing_old_drafts;
     EXPECT_EQ(run.window().save.caption, in_place ? "SAVE" : "UNSAVED");
     EXPECT_EQ(run.dir.read("vrnskdm.ini"), in_place ? new_file : old_file);
-    EXPECT_EQ(run.journal.warnings.size(), in_place ? 1u : 0u);
+    EXPECT_EQ(run.journal.warnings.size(), failing == flushing_the_folder ? 1u : 0u);
     EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
     EXPECT_EQ(real.open_count(), 0u);
 
@@ -259,6 +261,55 @@ TEST(Save, WhatStandsBesideTheSettingsFileNeitherBlocksNorTakesTheSave) {
     EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
     run.advance(1000ms);
     EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  }
+}
+
+enum class left_as { file, folder, link };
+
+struct left_behind {
+  const char* name;
+  left_as kind;
+  uid_t owner;
+  bool removed;
+};
+
+// A save cut short by a crash or a power cut leaves its draft beside the
+// settings file: the next start, and the next save, remove this user's drafts,
+// ordinary files of the draft's form of name, and nothing else.
+TEST(Save, TheNextStartOrSaveRemovesOnlyThisUsersDraftsLeftBehind) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const left_behind rows[] = {
+      {"vrnskdm.ini.new-Ab3dEf7hIj", left_as::file, 0, true},
+      {"vrnskdm.ini.new-0123456789", left_as::file, 65534, false},
+      {"vrnskdm.ini.new-Ab3dEf7hI", left_as::file, 0, false},
+      {"vrnskdm.ini.new-Ab3dEf7hIjk", left_as::file, 0, false},
+      {"vrnskdm.ini.new-Ab3dEf7h_j", left_as::file, 0, false},
+      {"vrnskdm.cfg.new-Ab3dEf7hIj", left_as::file, 0, false},
+      {"vrnskdm.ini.new-FolderOfMe", left_as::folder, 0, false},
+      {"vrnskdm.ini.new-LinkToMine", left_as::link, 0, false},
+  };
+  for (const bool at_save : {false, true}) {
+    SCOPED_TRACE(at_save ? "at the save" : "at the start");
+    simulated_watchdog run{debug};
+    run.write_settings(1, 1, 2);
+    if (at_save) run.load();
+    for (const left_behind& row : rows) {
+      const std::string path = run.dir.file(row.name);
+      if (row.kind == left_as::folder) run.dir.make_folder(row.name);
+      if (row.kind == left_as::link) std::filesystem::create_symlink("vrnskdm.ini", path);
+      if (row.kind == left_as::file) run.dir.write(row.name, "telvnor_path=/cut");
+      ASSERT_EQ(::lchown(path.c_str(), row.owner, row.owner), 0);
+    }
+    if (at_save) {
+      run.watchdog.save();
+    } else {
+      run.load();
+    }
+    for (const left_behind& row : rows) {
+      EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(run.dir.file(row.name))),
+                !row.removed)
+          << row.name;
+    }
   }
 }
 

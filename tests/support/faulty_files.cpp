@@ -89,6 +89,10 @@ std::optional<std::string> faulty_files::open_draft(platform::file_handle handle
   return draft;
 }
 
+bool faulty_files::remove_drafts(const std::string& beside) {
+  return !injected(file_operation::remove_drafts, beside) && real_.remove_drafts(beside);
+}
+
 bool faulty_files::replace_file(const std::string& from, const std::string& to) {
   return !injected(file_operation::replace_file, to) && real_.replace_file(from, to);
 }

@@ -19,6 +19,7 @@ enum class file_operation {
   open_output,
   open_append,
   open_draft,
+  remove_drafts,
   read_line,
   write_line,
   file_length,
@@ -56,6 +57,7 @@ class faulty_files final : public platform::files {
   void close_all_files() override;
   std::optional<std::string> open_draft(platform::file_handle handle,
                                         const std::string& beside) override;
+  bool remove_drafts(const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override;
 

@@ -62,11 +62,17 @@ std::optional<std::int64_t> memory_files::file_length(platform::file_handle hand
 
 std::optional<std::string> memory_files::open_draft(platform::file_handle handle,
                                                     const std::string& beside) {
-  const std::string draft = beside + ".new";
+  const std::string draft = beside + ".new-" + std::string(10, 'A');
   if (contents_.contains(draft) || !open_text(handle, draft, platform::open_mode::output)) {
     return std::nullopt;
   }
   return draft;
+}
+
+bool memory_files::remove_drafts(const std::string& beside) {
+  std::erase_if(contents_,
+                [&beside](const auto& file) { return platform::is_draft_of(file.first, beside); });
+  return true;
 }
 
 bool memory_files::replace_file(const std::string& from, const std::string& to) {

@@ -33,6 +33,7 @@ class memory_files final : public platform::files {
   void close_all_files() override { open_.clear(); }
   std::optional<std::string> open_draft(platform::file_handle handle,
                                         const std::string& beside) override;
+  bool remove_drafts(const std::string& beside) override;
   bool replace_file(const std::string& from, const std::string& to) override;
   bool flush_to_disk(const std::string& path) override { return file_exists(path); }
 

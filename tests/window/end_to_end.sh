@@ -17,6 +17,7 @@ program=$(realpath "$1")
 companion_sim=$(realpath "$2")
 pictures=$3
 scratch=$(mktemp -d)
+chmod 755 "$scratch"  # for the steps run as another user
 xvfb_pid=""
 program_pid=""
 helper_pids=""
@@ -28,6 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 fail() {
   echo "FAIL: $*" >&2
@@ -81,8 +84,37 @@ work="$scratch/work"
 mkdir "$work"
 printf 'telvnor_path=%s\r\nReboot=1\r\nReboot24=1\r\nReboot24_v=0\r\n' "$scratch/none" \
   >"$work/vrnskdm.ini"
-(cd "$work" && exec "$program") >"$scratch/program.log" 2>&1 &
+# Started as nohup starts it, with SIGHUP ignored.
+(trap '' HUP && cd "$work" && exec "$program") >"$scratch/program.log" 2>&1 &
 program_pid=$!
+
+# Told to stop during the start-up's wait for the clock, another in a folder
+# of its own ends at once, and writes nothing: nothing was started yet.
+early="$scratch/early"
+mkdir "$early"
+(cd "$early" && exec "$program") >"$scratch/early.log" 2>&1 &
+early_pid=$!
+helper_pids="$helper_pids $early_pid"
+# Once it catches SIGTERM, its start-up is under way.
+catches_term() { [ $((0x$(awk '/^SigCgt:/ { print $2 }' "/proc/$early_pid/status") >> 14 & 1)) -eq 1 ]; }
+for _ in $(seq 50); do
+  catches_term && break
+  sleep 0.1
+done
+catches_term || fail "the program did not start"
+kill -TERM "$early_pid"
+stopped_at=$(now_ms)
+(sleep 10 && kill -KILL "$early_pid") 2>/dev/null &
+watcher=$!
+helper_pids="$helper_pids $watcher"
+status=0
+wait "$early_pid" || status=$?
+kill "$watcher" 2>/dev/null || true
+[ "$status" -eq 0 ] || fail "stopped in the start-up's wait, the program ended with status $status"
+took=$(($(now_ms) - stopped_at))
+[ "$took" -lt 1000 ] || fail "stopped in the start-up's wait, the program took $took ms to end"
+[ -z "$(ls -A "$early")" ] || fail "stopped in the start-up's wait, the program wrote $(ls -A "$early")"
+echo "PASS: stopped in the start-up's wait, the program ends in $took ms and writes nothing"
 
 # The window shows once the start-up, with its wait for the clock, is done.
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^VARNISKELDAM V\.01\.00$' |
@@ -92,6 +124,20 @@ grep -q "VARNISKELDAM Restarted" "$work/report.log" || fail "the window showed b
 [ -f "$work/delete.me" ] || fail "no marker file"
 
 xdotool windowfocus --sync "$window"
+
+# A second watchdog in the folder, run as another user with this user's pipe or
+# terminal for its standard error, says why it ends, with its status of its own.
+if [ "$(id -u)" -eq 0 ]; then
+  status=0
+  said=$(cd "$work" && runuser -u nobody -- "$program" 2>&1) || status=$?
+  [ "$status" -eq 3 ] || fail "a second watchdog in the folder ended with status $status"
+  echo "$said" | grep -q "a watchdog already runs in $work" ||
+    fail "a second watchdog said through another user's pipe: $said"
+  said=$(cd "$work" && script -qec "runuser -u nobody -- '$program'" /dev/null) || true
+  echo "$said" | grep -q "a watchdog already runs in $work" ||
+    fail "a second watchdog said on another user's terminal: $said"
+  echo "PASS: a second watchdog says why it ends, on another user's pipe and terminal"
+fi
 
 # Places inside the window, from its design.
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
@@ -141,8 +187,6 @@ band_seen() {
   import -window root "$1"
   convert "$1" -crop 1x1+790+5 -format '%[hex:u.p{0,0}]' info:- | grep -q -i -e 'FF0101' -e '00FF01'
 }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
 xterm -fullscreen >"$scratch/xterm.log" 2>&1 &
 helper_pids="$helper_pids $!"
 kiosk=$(timeout 10 xdotool search --sync --onlyvisible --class xterm | head -n 1)
@@ -216,6 +260,16 @@ done
 xdotool search --onlyvisible --name '^VARNISKELDAM V\.01\.00$' >/dev/null || fail "the window went away"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
 echo "PASS: the window takes its ordinary place again, and the notification goes, once the companion beats"
+
+# SIGHUP, ignored at the start, stays ignored: the session's end leaves the
+# watchdog running. So does SIGPIPE: a reader of its standard error or of its
+# display's connection going away fails a write, and ends nothing.
+kill -HUP "$program_pid"
+sleep 0.3
+kill -0 "$program_pid" 2>/dev/null || fail "the program started with SIGHUP ignored ended at SIGHUP"
+ignored=$(awk '/^SigIgn:/ { print $2 }' "/proc/$program_pid/status")
+[ $((0x$ignored >> 12 & 1)) -eq 1 ] || fail "SIGPIPE is not ignored: SigIgn $ignored"
+echo "PASS: SIGHUP ignored at the start, and SIGPIPE, stay ignored"
 
 # Told to stop, as at logout, while the warning shows: it ends as when its
 # window is closed, with status 0, and takes its notification with it.

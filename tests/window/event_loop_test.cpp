@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <poll.h>
 
+#include <csignal>
 #include <ctime>
 
 #include "support/simulated_watchdog.h"
@@ -32,6 +33,10 @@ class QtEventPumpTest : public QObject {
   // An answer's bell wakes the loop once, and is silenced: the loop then sleeps
   // until the next tick, rather than wake again and again for the same ring.
   void theAnswerBellWakesTheLoopOnceARing();
+  // nohup, and a shell's background jobs, start the program with SIGHUP or
+  // SIGINT ignored, and expect it to outlive the session; SIGTERM still ends
+  // it, and each signal is as it was once the program ends.
+  void aSignalIgnoredAtTheStartStaysIgnored();
 };
 
 void QtEventPumpTest::handlesWhatIsPending() {
@@ -72,6 +77,32 @@ void QtEventPumpTest::theAnswerBellWakesTheLoopOnceARing() {
     QTest::qWait(100);  // and no more
     QCOMPARE(batches, ring);
     QVERIFY(!readable(bell));
+  }
+}
+
+void QtEventPumpTest::aSignalIgnoredAtTheStartStaysIgnored() {
+  struct row {
+    int signal;
+    bool ignored_at_start;
+    bool ends_the_loop;
+  };
+  const row rows[] = {{SIGHUP, true, false},  {SIGINT, true, false}, {SIGTERM, true, true},
+                      {SIGHUP, false, true},  {SIGINT, false, true}, {SIGTERM, false, true}};
+  for (const row& r : rows) {
+    const auto at_start = r.ignored_at_start ? SIG_IGN : SIG_DFL;
+    std::signal(r.signal, at_start);
+    bool ended_by_signal = true;
+    {
+      const stop_on_signals stop;
+      QTimer::singleShot(0, [&r] { ::raise(r.signal); });
+      QTimer::singleShot(500, [&ended_by_signal] {
+        ended_by_signal = false;
+        QCoreApplication::quit();
+      });
+      QCoreApplication::exec();
+    }
+    QCOMPARE(ended_by_signal, r.ends_the_loop);
+    QVERIFY(std::signal(r.signal, SIG_DFL) == at_start);
   }
 }
 
