@@ -145,21 +145,27 @@ bool posix_files::replace_file(const std::string& from, const std::string& to) {
 }
 
 // Opened as open_text opens: no pipe to wait on, no device, no link that may
-// not be followed. The folder synced is the one the file was found in.
+// not be followed. The folder synced is the one the file was found in. Both
+// are opened here, and only their fsyncs wait for the disk.
 bool posix_files::flush_to_disk(const std::string& path) {
-  const auto flush = [](int folder, const std::string& name) {
-    const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) return -1;
+  std::shared_ptr<const int> file;
+  std::shared_ptr<const int> entries;
+  const auto open_both = [&file, &entries](int folder, const std::string& name) {
+    const int opened = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (opened < 0) return -1;
+    file = shared_descriptor(opened);
     struct stat info {};
-    bool synced = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(file) == 0;
-    ::close(file);
-    const int entries = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    synced = synced && entries >= 0 && ::fsync(entries) == 0;
-    if (entries >= 0) ::close(entries);
-    errno = synced ? 0 : EIO;
-    return synced ? 0 : -1;
+    if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode)) {
+      errno = EIO;
+      return -1;
+    }
+    const int folder_opened = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_opened < 0) return -1;
+    entries = shared_descriptor(folder_opened);
+    return 0;
   };
-  return usable_path(path) && walk_.walk(path, flush).result == 0;
+  if (!usable_path(path) || walk_.walk(path, open_both).result != 0) return false;
+  return flushed([file, entries] { return ::fsync(*file) == 0 && ::fsync(*entries) == 0; });
 }
 
 }  // namespace vrnskdm::platform

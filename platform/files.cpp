@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace vrnskdm::platform {
 
@@ -186,9 +187,17 @@ std::optional<std::int64_t> posix_files::file_length(file_handle handle) {
   return static_cast<std::int64_t>(info.st_size);
 }
 
+bool posix_files::flushed(std::function<bool()> flush) {
+  return wait_ == disk_wait::unbounded ? flush() : flushed_in_time(flush_, std::move(flush));
+}
+
+// The flush holds a descriptor of its own, as the handle may be closed while
+// it hangs.
 bool posix_files::sync_file(file_handle handle) {
   open_file* file = find(handle);
-  return file != nullptr && ::fsync(file->descriptor) == 0;
+  const int own = file == nullptr ? -1 : ::fcntl(file->descriptor, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return false;
+  return flushed([held = shared_descriptor(own)] { return ::fsync(*held) == 0; });
 }
 
 bool posix_files::close_file(file_handle handle) {

@@ -3,11 +3,14 @@
 // Files and folders: what the logic asks of them, and the machine's own.
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "detached_flush.h"
 #include "journal.h"
 #include "link_walk.h"
 
@@ -75,7 +78,8 @@ class files {
   // The open file's size in bytes.
   virtual std::optional<std::int64_t> file_length(file_handle handle) = 0;
 
-  // Brings what was written through the handle onto the disk.
+  // Brings what was written through the handle onto the disk; fails as well
+  // when the disk takes too long (see disk_wait).
   virtual bool sync_file(file_handle handle) = 0;
 
   virtual bool close_file(file_handle handle) = 0;
@@ -100,7 +104,8 @@ class files {
   virtual bool replace_file(const std::string& from, const std::string& to) = 0;
 
   // Brings a file already written and closed onto the disk, with its folder
-  // entry; fails, as open_text does, for what is no ordinary file.
+  // entry; fails, as open_text does, for what is no ordinary file, and as
+  // sync_file does.
   virtual bool flush_to_disk(const std::string& path) = 0;
 };
 
@@ -109,6 +114,17 @@ class files {
 // or digits.
 bool is_draft_of(std::string_view name, std::string_view beside);
 
+// How long posix_files waits for fsync.
+enum class disk_wait {
+  // flush_timeout at most: fsync runs on a thread of its own, which a stalled
+  // disk may hold for good, and a flush not over by then fails. While one
+  // hangs, the flushes after it fail at once without starting another.
+  bounded,
+  // As long as fsync takes: for a caller that flushes on a thread of its own
+  // and bounds its wait for it.
+  unbounded,
+};
+
 // The files of the machine, through POSIX calls, each reached by a link_walk.
 // Only ordinary files are opened: a pipe or a device where a file should be
 // could block the watchdog or swallow what it writes. A link that is not
@@ -116,8 +132,9 @@ bool is_draft_of(std::string_view name, std::string_view beside);
 class posix_files final : public files {
  public:
   // working_folder: as link_walk takes it.
-  explicit posix_files(journal* warnings = nullptr, int working_folder = -1)
-      : walk_{warnings, working_folder} {}
+  explicit posix_files(journal* warnings = nullptr, int working_folder = -1,
+                       disk_wait wait = disk_wait::bounded)
+      : walk_{warnings, working_folder}, wait_{wait} {}
   posix_files(const posix_files&) = delete;
   posix_files& operator=(const posix_files&) = delete;
   ~posix_files() override;
@@ -153,9 +170,14 @@ class posix_files final : public files {
 
   open_file* find(file_handle handle);
   bool fill(open_file& file);
+  // What flush gave, waited for as wait_ says.
+  bool flushed(std::function<bool()> flush);
 
   std::map<file_handle, open_file> open_;
   link_walk walk_;
+  disk_wait wait_;
+  // The last flush started, which may still be going on.
+  std::shared_ptr<detached_flush> flush_;
 };
 
 // Keeps a second watchdog out of a folder where one already runs: two would

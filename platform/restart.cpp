@@ -2,40 +2,14 @@
 
 #include <systemd/sd-bus.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "bus_call.h"
+#include "detached_flush.h"
 #include "files.h"
 
 namespace vrnskdm::platform {
-
-// One flush of the files handed with a request, shared by the thread that
-// makes it, which a hung fsync may hold for good, and those waiting for it.
-struct logind_restarter::disk_flush {
-  std::mutex lock;
-  std::condition_variable ended;
-  bool over = false;
-  bool flushed = false;
-  std::string trouble;
-
-  void end(bool all, std::string why) {
-    const std::lock_guard hold{lock};
-    over = true;
-    flushed = all;
-    trouble = std::move(why);
-    ended.notify_all();
-  }
-
-  bool going_on() {
-    const std::lock_guard hold{lock};
-    return !over;
-  }
-};
 
 // What the request's thread found of its flush, read once its reply is there.
 struct logind_restarter::flush_outcome {
@@ -57,49 +31,36 @@ constexpr bus_method manager(const char* member) {
 
 }  // namespace
 
-// A link the flush may not follow was told of by the files the logic writes with.
+// A link the flush may not follow was told of by the files the logic writes
+// with. The request bounds its wait for the flush itself.
 logind_restarter::logind_restarter(answer_bell* bell, std::shared_ptr<files> flusher)
-    : bell_{bell}, flusher_{flusher ? std::move(flusher) : std::make_shared<posix_files>()} {}
+    : bell_{bell}, flusher_{flusher ? std::move(flusher) : std::make_shared<posix_files>(nullptr, -1, disk_wait::unbounded)} {}
 
 logind_restarter::~logind_restarter() = default;
 
 void logind_restarter::send_request(std::vector<std::string> to_flush) {
   flushed_ = std::make_shared<flush_outcome>();
-  std::shared_ptr<disk_flush> awaited;
+  std::shared_ptr<detached_flush> awaited;
   if (flush_ && flush_->going_on()) {
     flushed_->trouble = still_flushing;
   } else if (to_flush.empty()) {
     flushed_->flushed = true;
   } else {
-    awaited = std::make_shared<disk_flush>();
-    try {
-      // Every file is tried, whichever failed before it. The thread may
-      // outlive this restarter, so it brings everything it uses.
-      std::thread{[to_flush = std::move(to_flush), fs = flusher_, flush = awaited] {
-        bool all = true;
-        try {
+    // Every file is tried, whichever failed before it.
+    awaited = detached_flush::start(
+        [to_flush = std::move(to_flush), fs = flusher_] {
+          bool all = true;
           for (const std::string& path : to_flush) all = fs->flush_to_disk(path) && all;
-        } catch (...) {
-          flush->end(false, broken_off_reason());
-          return;
-        }
-        flush->end(all, {});
-      }}.detach();
-      flush_ = awaited;
-    } catch (const std::system_error& error) {
-      flushed_->trouble = std::string{"not started: "} + error.what();
-      awaited.reset();
-    }
+          return all;
+        },
+        flushed_->trouble);
+    if (awaited) flush_ = awaited;
   }
   auto wait_for_flush = [awaited, outcome = flushed_] {
     if (!awaited) return;
-    std::unique_lock hold{awaited->lock};
-    if (awaited->ended.wait_for(hold, flush_timeout, [&] { return awaited->over; })) {
-      outcome->flushed = awaited->flushed;
-      outcome->trouble = awaited->trouble;
-    } else {
-      outcome->trouble = still_flushing;
-    }
+    const detached_flush::outcome flush = awaited->wait(flush_timeout);
+    outcome->flushed = flush.flushed;
+    outcome->trouble = flush.over ? flush.trouble : std::string{still_flushing};
   };
   // false: never ask the user for a password; logind answers at once instead.
   request_ = std::make_unique<bus_call>(

@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "bus_call.h"
+#include "detached_flush.h"
 #include "files.h"
 
 namespace vrnskdm::platform {
 
-// How long a restart request waits for the files handed with it to reach the
-// disk before it goes without them: on a failing card or a stalled disk fsync
-// never returns, and the restart must not wait for it.
-inline constexpr std::chrono::milliseconds flush_timeout{1000};
-
 // How long after a restart request its answer comes at the latest: the wait
-// for the files, then logind's.
+// for the files handed with it, flush_timeout at most, then logind's.
 inline constexpr std::chrono::milliseconds request_timeout = flush_timeout + answer_timeout;
 
 // An answer made at its deadline on a thread of its own may reach a waiter a
@@ -108,7 +104,6 @@ class logind_restarter final : public restarter {
   std::optional<restart_permission> take_permission() override;
 
  private:
-  struct disk_flush;
   struct flush_outcome;
 
   std::optional<restart_answer> answer_from(std::optional<bus_reply> reply);
@@ -116,7 +111,7 @@ class logind_restarter final : public restarter {
   answer_bell* bell_;
   std::shared_ptr<files> flusher_;
   // The last flush started, which may still be going on.
-  std::shared_ptr<disk_flush> flush_;
+  std::shared_ptr<detached_flush> flush_;
   std::unique_ptr<bus_call> request_;
   // Set on the request's thread, read once its reply is there.
   std::shared_ptr<flush_outcome> flushed_;

@@ -8,6 +8,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "support/private_bus.h"
 #include "support/scratch_dir.h"
 #include "support/stand_ins.h"
 #include "support/temp_folder.h"
@@ -28,8 +33,35 @@ int getrandom_error = 0;
 // only this thread's test does: other tests may flush from threads of theirs.
 std::atomic<bool> counting_syncs = false;
 std::vector<ino_t> synced;
+// While set, fsync waits for it to be cleared, 5 s at most: a flush that
+// waits for the disk without a bound then fails its test instead of hanging it.
+std::mutex stall_lock;
+std::condition_variable stall_over;
+bool stalled = false;
+int fsyncs_while_stalled = 0;
 
 }  // namespace
+
+namespace vrnskdm::testing {
+
+stalled_disk::stalled_disk() {
+  const std::lock_guard hold{stall_lock};
+  stalled = true;
+  fsyncs_while_stalled = 0;
+}
+
+stalled_disk::~stalled_disk() {
+  const std::lock_guard hold{stall_lock};
+  stalled = false;
+  stall_over.notify_all();
+}
+
+int stalled_disk::fsyncs_begun() const {
+  const std::lock_guard hold{stall_lock};
+  return fsyncs_while_stalled;
+}
+
+}  // namespace vrnskdm::testing
 
 // The C library's, for the whole test program: the one failing when told to,
 // the other counted.
@@ -44,6 +76,11 @@ extern "C" ssize_t getrandom(void* buffer, std::size_t length, unsigned int flag
 extern "C" int fsync(int descriptor) {
   struct stat info {};
   if (counting_syncs && ::fstat(descriptor, &info) == 0) synced.push_back(info.st_ino);
+  {
+    std::unique_lock hold{stall_lock};
+    if (stalled) ++fsyncs_while_stalled;
+    stall_over.wait_for(hold, std::chrono::seconds{5}, [] { return !stalled; });
+  }
   return static_cast<int>(::syscall(SYS_fsync, descriptor));
 }
 
@@ -123,6 +160,26 @@ TEST_F(PosixFiles, WritesLinesWithCrLfInEachMode) {
   ASSERT_TRUE(fs.sync_file(handle));
   ASSERT_TRUE(fs.close_file(handle));
   EXPECT_EQ(dir.read("out.txt"), "two\r\n");
+}
+
+// On a disk whose fsync never returns, a flush fails once its bound is out
+// (SAVE's tests time sync_file); while it hangs the flushes after it fail at
+// once and start no fsync beside it, and once it ends they work again.
+TEST_F(PosixFiles, AStalledDiskFailsTheFlushesInTime) {
+  const auto took = [](auto flush) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(flush());
+    return std::chrono::steady_clock::now() - start;
+  };
+  dir.write("old", "a\r\n");
+  {
+    const testing::stalled_disk stalled;
+    EXPECT_GE(took([&] { return fs.flush_to_disk(dir.file("old")); }), flush_timeout);
+    EXPECT_LT(took([&] { return fs.flush_to_disk(dir.file("old")); }), testing::at_once);
+    EXPECT_EQ(stalled.fsyncs_begun(), 1);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds{100});  // for the flush's thread to end
+  EXPECT_TRUE(fs.flush_to_disk(dir.file("old")));
 }
 
 TEST_F(PosixFiles, OperationsOnHandlesNotOpenFail) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 
 #include <filesystem>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "support/faulty_files.h"
+#include "support/private_bus.h"
 #include "support/simulated_watchdog.h"
+#include "support/stand_ins.h"
 #include "supervision/operator_actions.h"
 #include "supervision/start_up.h"
 
@@ -389,6 +392,30 @@ TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
   EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
   EXPECT_EQ(run.window().save.caption, "UNSAVED");
   EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
+}
+
+// A disk whose fsync never returns holds SAVE up for the flush's bound, once:
+// the draft never taken by the disk is not put in place, and the watch goes on.
+TEST(Save, AStalledDiskKeepsTheOldFileAndHoldsNothingUp) {
+  simulated_watchdog run{debug};
+  run.write_settings(1, 1, 2);
+  const std::string old_file = run.dir.read("vrnskdm.ini");
+  run.load();
+  run.window().reboot24.set_value(0);
+  const lines others = names_in(run.dir.path(), "vrnskdm.ini");
+  const testing::stalled_disk stalled;
+  for (const auto bound : {platform::flush_timeout, 0ms}) {
+    SCOPED_TRACE(bound.count());
+    const auto start = std::chrono::steady_clock::now();
+    run.watchdog.save();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, bound + testing::at_once);
+    EXPECT_EQ(run.window().save.caption, "UNSAVED");
+    EXPECT_EQ(run.dir.read("vrnskdm.ini"), old_file);
+    EXPECT_EQ(names_in(run.dir.path(), "vrnskdm.ini"), others);
+    run.advance(1000ms);
+    EXPECT_EQ(run.window().checking.caption, "TELVANORE seems to be not installed.");
+  }
+  EXPECT_EQ(stalled.fsyncs_begun(), 1);
 }
 
 // A choice in the selector acts only when the selector gives up the focus, and

@@ -143,4 +143,16 @@ class recording_process final : public platform::process {
   [[noreturn]] void end_program() override { throw program_ended{}; }
 };
 
+// While one lives, fsync stalls in the core tests' program, as on a failing
+// card, and returns once it is gone; made there with the C library's fsync.
+class stalled_disk {
+ public:
+  stalled_disk();
+  ~stalled_disk();
+  stalled_disk(const stalled_disk&) = delete;
+  stalled_disk& operator=(const stalled_disk&) = delete;
+  // How many fsyncs began since it came.
+  int fsyncs_begun() const;
+};
+
 }  // namespace vrnskdm::testing
