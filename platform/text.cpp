@@ -43,13 +43,18 @@ bool is_digit_in_base(char c, int base) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// The value of a digit that is_digit_in_base accepted.
+int digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c - 'A' + 10;
+}
+
 double parse_radix(std::string_view digits, int base) {
   double value = 0;
   for (const char c : digits) {
     if (!is_digit_in_base(c, base)) break;
-    int digit = 0;
-    std::from_chars(&c, &c + 1, digit, base);
-    value = value * base + digit;
+    value = value * base + digit_value(c);
   }
   return value;
 }
