@@ -162,11 +162,16 @@ mkdir "$scratch/journal"
 import socket, sys, time
 journal = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 journal.bind(sys.argv[1])
+# Debian 13's systemd-journal-remote takes no entry without its boot and its
+# monotonic time, which journald adds too.
+with open("/proc/sys/kernel/random/boot_id", "rb") as boot:
+    boot_id = boot.read().strip().replace(b"-", b"")
 with open(sys.argv[2], "ab", buffering=0) as received:
     while True:
         entry = journal.recv(65536)
-        received.write(b"__REALTIME_TIMESTAMP=%d\n_HOSTNAME=%s\n" %
-                       (time.time_ns() // 1000, socket.gethostname().encode()) + entry + b"\n")
+        received.write(b"__REALTIME_TIMESTAMP=%d\n__MONOTONIC_TIMESTAMP=%d\n_BOOT_ID=%s\n_HOSTNAME=%s\n" %
+                       (time.time_ns() // 1000, time.monotonic_ns() // 1000, boot_id,
+                        socket.gethostname().encode()) + entry + b"\n")
 EOF_PYTHON
 listener_pid=$!
 for _ in $(seq 100); do
