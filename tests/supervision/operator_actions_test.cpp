@@ -378,13 +378,24 @@ class nearly_full_disk {
   void (*previous_handler_)(int) = nullptr;
 };
 
-TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
+// A watchdog with settings on the disk and a change in the window, about to
+// save it over them; what stood in its folder before.
+struct about_to_save {
+  about_to_save() {
+    run.write_settings(1, 1, 2);
+    old_file = run.dir.read("vrnskdm.ini");
+    run.load();
+    run.window().reboot24.set_value(0);
+    others = names_in(run.dir.path(), "vrnskdm.ini");
+  }
   simulated_watchdog run{debug};
-  run.write_settings(1, 1, 2);
-  const std::string old_file = run.dir.read("vrnskdm.ini");
-  run.load();
-  run.window().reboot24.set_value(0);
-  const lines others = names_in(run.dir.path(), "vrnskdm.ini");
+  std::string old_file;
+  lines others;
+};
+
+TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
+  about_to_save saving;
+  auto& [run, old_file, others] = saving;
   {
     const nearly_full_disk full{40};
     run.watchdog.save();
@@ -397,12 +408,8 @@ TEST(Save, ADiskFullKeepsTheOldFileAndSaysSo) {
 // A disk whose fsync never returns holds SAVE up for the flush's bound, once:
 // the draft never taken by the disk is not put in place, and the watch goes on.
 TEST(Save, AStalledDiskKeepsTheOldFileAndHoldsNothingUp) {
-  simulated_watchdog run{debug};
-  run.write_settings(1, 1, 2);
-  const std::string old_file = run.dir.read("vrnskdm.ini");
-  run.load();
-  run.window().reboot24.set_value(0);
-  const lines others = names_in(run.dir.path(), "vrnskdm.ini");
+  about_to_save saving;
+  auto& [run, old_file, others] = saving;
   const testing::stalled_disk stalled;
   for (const auto bound : {platform::flush_timeout, 0ms}) {
     SCOPED_TRACE(bound.count());
